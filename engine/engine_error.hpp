@@ -1,0 +1,20 @@
+// The one failure type of the engine: a failed check with its fixed message.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+namespace korvane {
+
+class EngineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] inline void fail_index(std::size_t len, std::size_t index) {
+    throw EngineError("index out of bounds: the len is " + std::to_string(len) +
+                      " but the index is " + std::to_string(index));
+}
+
+}  // namespace korvane

@@ -1,0 +1,50 @@
+#include "simulator.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <new>
+
+#include "engine_error.hpp"
+
+namespace korvane {
+
+namespace {
+
+constexpr std::size_t kMaxBytes = static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max());
+
+}  // namespace
+
+Simulator::Simulator(std::size_t qubit_count) {
+    if (qubit_count > kMaxBytes / sizeof(Vop) || qubit_count > kMaxBytes / sizeof(NeighbourSet))
+        throw EngineError("capacity overflow");
+    // Members are stored as 32-bit indices; a state this large could not be held anyway.
+    if (qubit_count > std::numeric_limits<Qubit>::max()) throw std::bad_alloc();
+    vop_.assign(qubit_count, VOP_H);
+    adjacent_.reserve(qubit_count);
+    for (std::size_t i = 0; i < qubit_count; ++i) adjacent_.emplace_back(qubit_count);
+}
+
+void Simulator::fail_index_of(std::size_t q) const { fail_index(vop_.size(), q); }
+
+void Simulator::add_edge(std::size_t a, std::size_t b) {
+    adjacent_[a].insert(b);
+    adjacent_[b].insert(a);
+}
+
+void Simulator::remove_edge(std::size_t a, std::size_t b) {
+    adjacent_[a].erase(b);
+    adjacent_[b].erase(a);
+}
+
+void Simulator::toggle_edge(std::size_t a, std::size_t b) {
+    adjacent_[a].toggle(b);
+    adjacent_[b].toggle(a);
+}
+
+void Simulator::apply_gate(std::size_t q, Vop gate) {
+    check_index(q);
+    vop_[q] = MULT_TABLE[gate][vop_[q]];
+}
+
+}  // namespace korvane

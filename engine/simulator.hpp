@@ -1,0 +1,85 @@
+// Graph-state simulator: a graph over the qubits plus one local Clifford (VOP) per qubit.
+// The state represented is the graph state of the graph with every VOP applied after it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "clifford_tables.hpp"
+#include "neighbour_set.hpp"
+#include "random_source.hpp"
+
+namespace korvane {
+
+enum class TwoQubitGate : std::uint8_t { cx, cy, xcx, xcy, xcz, ycx, ycy, ycz };
+
+struct PreviewOutcome {
+    std::size_t qubit;
+    std::uint8_t result;  // 0 for +1, 1 for -1
+    std::uint8_t axis;    // 0 X, 1 Y, 2 Z
+};
+
+class Simulator {
+public:
+    // All qubits in |0>: no edges, VOP H everywhere. Throws EngineError("capacity overflow")
+    // when the state's byte size cannot be represented, std::bad_alloc when it cannot be had.
+    explicit Simulator(std::size_t qubit_count);
+
+    std::size_t size() const noexcept { return vop_.size(); }
+    Vop vop(std::size_t q) const { return vop_[q]; }
+    void set_vop(std::size_t q, Vop v) { vop_[q] = v; }
+    const NeighbourSet& neighbours(std::size_t q) const { return adjacent_[q]; }
+
+    // Edge primitives; both directions change together.
+    bool has_edge(std::size_t a, std::size_t b) const { return adjacent_[a].contains(b); }
+    void add_edge(std::size_t a, std::size_t b);
+    void remove_edge(std::size_t a, std::size_t b);
+    void toggle_edge(std::size_t a, std::size_t b);
+    std::size_t degree(std::size_t a) const { return adjacent_[a].size(); }
+    bool is_isolated(std::size_t a) const { return adjacent_[a].empty(); }
+
+    // Left-multiplies `gate` onto the VOP of `q` after the range check.
+    void apply_gate(std::size_t q, Vop gate);
+    void h(std::size_t q) { apply_gate(q, VOP_H); }
+    void s(std::size_t q) { apply_gate(q, VOP_S); }
+    void sdag(std::size_t q) { apply_gate(q, VOP_SDAG); }
+    void x(std::size_t q) { apply_gate(q, VOP_X); }
+    void y(std::size_t q) { apply_gate(q, VOP_Y); }
+    void z(std::size_t q) { apply_gate(q, VOP_Z); }
+
+    void local_complement(std::size_t v);
+    void remove_vop(std::size_t node, std::size_t avoid);
+
+    void cz(std::size_t a, std::size_t b);
+    void two_qubit(TwoQubitGate gate, std::size_t control, std::size_t target);
+
+    // Returns the result bit (0 for +1); draws at most one value from `rng`.
+    std::uint8_t measure(std::size_t node, std::uint8_t axis, RandomSource& rng);
+
+    // Measures each qubit (in the given order) on a private copy; this state is unchanged.
+    std::vector<PreviewOutcome> peek_measure_set(const std::vector<std::size_t>& qubits,
+                                                 RandomSource& rng) const;
+
+    // Every qubit connected to `q`, `q` included, in breadth-first order.
+    std::vector<std::size_t> entangled_group(std::size_t q) const;
+
+    friend bool operator==(const Simulator&, const Simulator&) = default;
+
+private:
+    void check_index(std::size_t q) const {
+        if (q >= vop_.size()) fail_index_of(q);
+    }
+    [[noreturn]] void fail_index_of(std::size_t q) const;
+    bool has_outside_neighbour(std::size_t a, std::size_t b) const;
+    void right_multiply(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
+    void measure_x_rule(std::size_t node, std::uint8_t r);
+    void measure_y_rule(std::size_t node, std::uint8_t r);
+    void measure_z_rule(std::size_t node, std::uint8_t r);
+
+    std::vector<Vop> vop_;
+    std::vector<NeighbourSet> adjacent_;
+};
+
+}  // namespace korvane

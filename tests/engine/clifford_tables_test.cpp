@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "clifford_tables.hpp"
+TEST(Placeholder, H) { EXPECT_EQ(korvane::MULT_TABLE[10][10], 0); }
