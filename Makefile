@@ -1,0 +1,24 @@
+# Two entry points: `make example` builds and runs the main example, `make test` builds
+# and runs every test. Both configure a Release build in ./build on first use.
+BUILD ?= build
+PYTHON ?= python3
+CMAKE_FLAGS ?=
+
+.PHONY: all build example test clean
+
+all: build
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE=$$(command -v $(PYTHON)) $(CMAKE_FLAGS)
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+example: build
+	PYTHONPATH=$(BUILD)/python $(PYTHON) examples/bell_pair.py
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure
+
+clean:
+	rm -rf $(BUILD)
