@@ -8,32 +8,26 @@ namespace korvane {
 
 void Simulator::local_complement(std::size_t v) {
     check_index(v);
-    // adjacent_[v] is never touched below (no toggle involves v), so one list suffices.
-    const std::vector<Qubit> hood = adjacent_[v].members();
-    for (Qubit b : hood) {
-        // Toggling b's row by the whole neighbourhood flips every pair {b, c} once from
-        // each end; b itself is in the list and must not become its own neighbour.
-        adjacent_[b].toggle_each(hood);
-        adjacent_[b].toggle(b);
+    // No edit below touches the row of v, so it is walked and XORed in place: flipping
+    // b's row by the whole neighbourhood (minus b) toggles every pair {b, c} once per end.
+    const NeighbourSet& hood = adjacent_[v];
+    hood.for_each([&](Qubit b) {
+        adjacent_[b].toggle_set(hood, b);
         right_multiply(b, VOP_S);
-    }
+    });
     right_multiply(v, VOP_SQRT_PLUS_IX);
 }
 
 void Simulator::remove_vop(std::size_t node, std::size_t avoid) {
     check_index(node);
     check_index(avoid);
-    std::size_t partner = avoid;
-    bool found = false;
-    adjacent_[node].for_each([&](Qubit c) {
-        if (!found && c != avoid) {
-            partner = c;
-            found = true;
-        }
-    });
+    // For VOP 0 the sequence is four complementations at `node`, which restore every edge
+    // and VOP they touch: skipping them gives the same representation.
+    if (vop_[node] == VOP_I) return;
+    const Qubit first = adjacent_[node].first_except(avoid);
+    const std::size_t partner = first == NeighbourSet::kNone ? avoid : first;
     const Decomposition& steps = DECOMPOSITION_TABLE[vop_[node]];
-    for (std::uint8_t i = 0; i < steps.length; ++i)
-        local_complement(steps.steps[i] == 0 ? node : partner);
+    for (std::uint8_t i = 0; i < steps.length; ++i) local_complement(steps.steps[i] == 0 ? node : partner);
 }
 
 }  // namespace korvane

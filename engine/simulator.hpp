@@ -58,14 +58,17 @@ public:
     // Returns the result bit (0 for +1); draws at most one value from `rng`.
     std::uint8_t measure(std::size_t node, std::uint8_t axis, RandomSource& rng);
 
-    // Measures each qubit (in the given order) on a private copy; this state is unchanged.
-    std::vector<PreviewOutcome> peek_measure_set(const std::vector<std::size_t>& qubits,
-                                                 RandomSource& rng) const;
+    // Measures each qubit in the given order as if on a private copy. The rows and VOPs a
+    // measurement touches are journalled and put back before returning, also on failure,
+    // so the state afterwards is exactly the state before at a cost set by the qubits measured.
+    std::vector<PreviewOutcome> peek_measure_set(const std::vector<std::size_t>& qubits, RandomSource& rng);
 
     // Every qubit connected to `q`, `q` included, in breadth-first order.
     std::vector<std::size_t> entangled_group(std::size_t q) const;
 
-    friend bool operator==(const Simulator&, const Simulator&) = default;
+    friend bool operator==(const Simulator& a, const Simulator& b) {
+        return a.vop_ == b.vop_ && a.adjacent_ == b.adjacent_;
+    }
 
 private:
     void check_index(std::size_t q) const {
@@ -78,8 +81,12 @@ private:
     void measure_y_rule(std::size_t node, std::uint8_t r);
     void measure_z_rule(std::size_t node, std::uint8_t r);
 
+    struct Journal;
+    void journal_measurement(std::size_t node, std::uint8_t effective_axis);
+
     std::vector<Vop> vop_;
     std::vector<NeighbourSet> adjacent_;
+    Journal* journal_ = nullptr;  // set only while a preview runs
 };
 
 }  // namespace korvane
