@@ -1,0 +1,209 @@
+#!/usr/bin/env python3
+"""End-to-end workloads, driven from Python exactly as a user would call korvane.
+
+    PYTHONPATH=build/python python3 bench/python_bench.py [W1 W2 ...] [--repeat 3]
+
+Every run happens in a fresh child process, so its peak RSS is its own. Circuits are
+generated from random.Random(seed) before the clock starts; the clock covers creating
+the simulator and every call. One line per run: workload, size, seconds, peak RSS.
+
+  W1  call overhead: h(i % 64) two million times, against d.get(i % 64) on an empty dict
+  W2  L x L cluster state: h everywhere, cz on grid neighbours, measure X/Y checkerboard
+  W3  random dense circuit: 20 n gates from h, s, cx, then measure_z on every qubit
+  W4  rotated surface-code memory experiment, distance d, d rounds
+  W5  GHZ by fan-out: h(0), cx(0, i), measure_z on every qubit
+"""
+
+import argparse
+import json
+import random
+import resource
+import statistics
+import subprocess
+import sys
+import time
+
+SIZES = {"W1": [64], "W2": [100, 1000], "W3": [64, 256, 1024], "W4": [5, 11, 21], "W5": [10**5, 10**6]}
+
+
+def w1(n, seed):
+    from korvane import Korvane
+    calls = 2_000_000
+    h = Korvane(n).h
+    d = {}
+    get = d.get
+    t0 = time.perf_counter()
+    for i in range(calls):
+        h(i % n)
+    t1 = time.perf_counter()
+    for i in range(calls):
+        get(i % n)
+    t2 = time.perf_counter()
+    return t1 - t0, {"floor_seconds": round(t2 - t1, 4), "ratio": round((t1 - t0) / (t2 - t1), 3)}
+
+
+def w2(L, seed):
+    from korvane import Korvane
+    n = L * L
+    pairs = [(r * L + c, r * L + c + 1) for r in range(L) for c in range(L - 1)]
+    pairs += [(r * L + c, (r + 1) * L + c) for r in range(L - 1) for c in range(L)]
+    random.Random(seed).shuffle(pairs)
+    t0 = time.perf_counter()
+    sim = Korvane(n)
+    h, cz, mx, my = sim.h, sim.cz, sim.measure_x, sim.measure_y
+    for q in range(n):
+        h(q)
+    for a, b in pairs:
+        cz(a, b)
+    for r in range(L):
+        for c in range(L):
+            (mx if (r + c) % 2 == 0 else my)(r * L + c)
+    return time.perf_counter() - t0, {}
+
+
+def w3(n, seed):
+    from korvane import Korvane
+    rng = random.Random(seed)
+    ops = []
+    for _ in range(20 * n):
+        kind = rng.randrange(3)
+        if kind < 2:
+            ops.append((kind, rng.randrange(n), 0))
+        else:
+            a, b = rng.sample(range(n), 2)
+            ops.append((2, a, b))
+    t0 = time.perf_counter()
+    sim = Korvane(n)
+    h, s, cx, mz = sim.h, sim.s, sim.cx, sim.measure_z
+    for kind, a, b in ops:
+        if kind == 0:
+            h(a)
+        elif kind == 1:
+            s(a)
+        else:
+            cx(a, b)
+    for q in range(n):
+        mz(q)
+    return time.perf_counter() - t0, {}
+
+
+def surface_code(d):
+    """Plaquettes of a rotated surface code: (ancilla kind, data qubits in CX order)."""
+    def data(r, c):
+        return r * d + c if 0 <= r < d and 0 <= c < d else None
+    plaquettes = []
+    for r in range(-1, d):
+        for c in range(-1, d):
+            kind = "X" if (r + c) % 2 == 0 else "Z"
+            if (r in (-1, d - 1) and kind == "Z") or (c in (-1, d - 1) and kind == "X"):
+                continue
+            if r in (-1, d - 1) and c in (-1, d - 1):
+                continue
+            nw, ne, sw, se = data(r, c), data(r, c + 1), data(r + 1, c), data(r + 1, c + 1)
+            # The N order for X and the Z order for Z keep the interleaved checks commuting.
+            order = [nw, ne, sw, se] if kind == "X" else [nw, sw, ne, se]
+            plaquettes.append((kind, order))
+    assert len(plaquettes) == d * d - 1
+    return plaquettes
+
+
+def w4(d, seed):
+    from korvane import Korvane
+    plaquettes = surface_code(d)
+    n_data = d * d
+    n = n_data + len(plaquettes)
+    t0 = time.perf_counter()
+    sim = Korvane(n)
+    h, x, cx, mz = sim.h, sim.x, sim.cx, sim.measure_z
+    previous = None
+    for _ in range(d):
+        for i, (kind, _) in enumerate(plaquettes):
+            if kind == "X":
+                h(n_data + i)
+        for step in range(4):
+            for i, (kind, order) in enumerate(plaquettes):
+                q = order[step]
+                if q is None:
+                    continue
+                if kind == "X":
+                    cx(n_data + i, q)
+                else:
+                    cx(q, n_data + i)
+        for i, (kind, _) in enumerate(plaquettes):
+            if kind == "X":
+                h(n_data + i)
+        results = []
+        for i in range(len(plaquettes)):
+            bit = int(mz(n_data + i))
+            if bit:
+                x(n_data + i)
+            results.append(bit)
+        if previous is not None and results != previous:
+            raise AssertionError("stabilizer outcomes changed between rounds")
+        previous = results
+    final = [int(mz(q)) for q in range(n_data)]
+    elapsed = time.perf_counter() - t0
+    for i, (kind, order) in enumerate(plaquettes):
+        if kind == "Z" and sum(final[q] for q in order if q is not None) % 2 != previous[i]:
+            raise AssertionError("data qubits disagree with the last Z checks")
+    return elapsed, {}
+
+
+def w5(n, seed):
+    from korvane import Korvane
+    t0 = time.perf_counter()
+    sim = Korvane(n)
+    cx, mz = sim.cx, sim.measure_z
+    sim.h(0)
+    for i in range(1, n):
+        cx(0, i)
+    results = [int(mz(q)) for q in range(n)]
+    elapsed = time.perf_counter() - t0
+    if len(set(results)) != 1:
+        raise AssertionError("GHZ outcomes differ")
+    return elapsed, {}
+
+
+WORKLOADS = {"W1": w1, "W2": w2, "W3": w3, "W4": w4, "W5": w5}
+
+
+def child(workload, size, seed):
+    seconds, extra = WORKLOADS[workload](size, seed)
+    peak_mib = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+    print(json.dumps({"workload": workload, "size": size, "seconds": round(seconds, 4),
+                      "peak_rss_mib": round(peak_mib, 1), **extra}))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("workloads", nargs="*", default=list(WORKLOADS))
+    parser.add_argument("--size", type=int, action="append", help="override the sizes")
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--child", nargs=3, help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    if args.child:
+        child(args.child[0], int(args.child[1]), int(args.child[2]))
+        return
+    for workload in args.workloads:
+        for size in args.size or SIZES[workload]:
+            runs = []
+            for _ in range(args.repeat):
+                out = subprocess.run([sys.executable, __file__, "--child", workload, str(size), str(args.seed)],
+                                     capture_output=True, text=True)
+                if out.returncode != 0:
+                    print(f"{workload} {size} failed: {out.stderr.strip()}", flush=True)
+                    break
+                run = json.loads(out.stdout)
+                runs.append(run)
+                extra = "".join(f" {k}={v}" for k, v in run.items()
+                                if k not in ("workload", "size", "seconds", "peak_rss_mib"))
+                print(f"{workload} size={size} seconds={run['seconds']:.4f} "
+                      f"peak_rss_mib={run['peak_rss_mib']}{extra}", flush=True)
+            if len(runs) > 1:
+                print(f"{workload} size={size} median_seconds="
+                      f"{statistics.median(r['seconds'] for r in runs):.4f}", flush=True)
+
+
+if __name__ == "__main__":
+    main()
