@@ -4,12 +4,12 @@ BUILD ?= build
 PYTHON ?= python3
 CMAKE_FLAGS ?=
 
-.PHONY: all build example test clean
+.PHONY: all build example test sanitize clean
 
 all: build
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE=$$(command -v $(PYTHON)) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) -DPython3_EXECUTABLE=$$(command -v $(PYTHON))
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -20,5 +20,9 @@ example: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure
 
+# Everything again under AddressSanitizer and UndefinedBehaviorSanitizer; any report fails.
+sanitize:
+	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKORVANE_SANITIZE=ON -DKORVANE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf build build-sanitize

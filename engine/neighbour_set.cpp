@@ -7,28 +7,15 @@ namespace korvane {
 
 namespace {
 
-std::unique_ptr<std::uint64_t[]> zero_words(std::size_t n) { return std::make_unique<std::uint64_t[]>(n); }
-
 // Small rows are scanned; larger ones searched.
 constexpr std::size_t kLinearScan = 16;
 
+template <class T>
+void release(std::vector<T>& v) noexcept {
+    std::vector<T>().swap(v);
+}
+
 }  // namespace
-
-NeighbourSet::NeighbourSet(const NeighbourSet& other)
-    : list_(other.list_), count_(other.count_), nwords_(other.nwords_) {
-    if (other.words_) {
-        words_ = std::make_unique_for_overwrite<std::uint64_t[]>(nwords_);
-        std::memcpy(words_.get(), other.words_.get(), sizeof(std::uint64_t) * nwords_);
-    }
-}
-
-NeighbourSet& NeighbourSet::operator=(const NeighbourSet& other) {
-    if (this != &other) {
-        NeighbourSet copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
-}
 
 std::size_t NeighbourSet::find(std::size_t i) const noexcept {
     if (list_.size() <= kLinearScan) {
@@ -38,17 +25,14 @@ std::size_t NeighbourSet::find(std::size_t i) const noexcept {
         }
         return kMissing;
     }
-    const auto it = std::lower_bound(list_.begin(), list_.end(), i,
-                                     [](Qubit m, std::size_t v) { return m < v; });
+    const auto it = std::lower_bound(list_.begin(), list_.end(), i, [](Qubit m, std::size_t v) { return m < v; });
     return it != list_.end() && *it == i ? static_cast<std::size_t>(it - list_.begin()) : kMissing;
 }
 
 void NeighbourSet::insert(std::size_t i) {
-    if (words_) {
-        std::uint64_t& w = words_[i / 64];
-        const std::uint64_t bit = std::uint64_t{1} << (i % 64);
-        count_ += (w & bit) == 0;
-        w |= bit;
+    if (dense_) {
+        cover(i / 64, i / 64);
+        if (!contains(i)) flip_bit(i);
         return;
     }
     const auto it = std::lower_bound(list_.begin(), list_.end(), static_cast<Qubit>(i));
@@ -59,11 +43,10 @@ void NeighbourSet::insert(std::size_t i) {
 }
 
 void NeighbourSet::erase(std::size_t i) {
-    if (words_) {
-        std::uint64_t& w = words_[i / 64];
-        const std::uint64_t bit = std::uint64_t{1} << (i % 64);
-        count_ -= (w & bit) != 0;
-        w &= ~bit;
+    if (dense_) {
+        if (!contains(i)) return;
+        flip_bit(i);
+        trim();
         rebalance();
         return;
     }
@@ -81,17 +64,19 @@ void NeighbourSet::toggle(std::size_t i) {
 }
 
 void NeighbourSet::clear() noexcept {
-    list_.clear();
-    words_.reset();
+    release(list_);
+    release(words_);
+    base_ = 0;
     count_ = 0;
+    dense_ = false;
 }
 
 Qubit NeighbourSet::first_except(std::size_t avoid) const noexcept {
-    if (words_) {
-        for (std::size_t wi = 0; wi < nwords_; ++wi) {
-            std::uint64_t w = words_[wi];
-            if (avoid / 64 == wi) w &= ~(std::uint64_t{1} << (avoid % 64));
-            if (w) return static_cast<Qubit>(wi * 64 + static_cast<std::size_t>(std::countr_zero(w)));
+    if (dense_) {
+        for (std::size_t k = 0; k < words_.size(); ++k) {
+            std::uint64_t w = words_[k];
+            if (avoid / 64 == base_ + k) w &= ~(std::uint64_t{1} << (avoid % 64));
+            if (w) return static_cast<Qubit>((base_ + k) * 64 + static_cast<std::size_t>(std::countr_zero(w)));
         }
         return kNone;
     }
@@ -101,67 +86,62 @@ Qubit NeighbourSet::first_except(std::size_t avoid) const noexcept {
 }
 
 std::vector<Qubit> NeighbourSet::members() const {
-    if (!words_) return list_;
+    if (!dense_) return list_;
     std::vector<Qubit> out;
     out.reserve(count_);
     for_each([&](Qubit q) { out.push_back(q); });
     return out;
 }
 
-void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip) {
-    if (other.words_) {
-        if (!words_) make_dense();
-        std::uint64_t* w = words_.get();
-        const std::uint64_t* o = other.words_.get();
-        std::size_t count = 0;
-        for (std::size_t k = 0; k < nwords_; ++k) {
-            w[k] ^= o[k];
-            count += static_cast<std::size_t>(std::popcount(w[k]));
-        }
-        count_ = static_cast<std::uint32_t>(count);
-        if (skip != kNone) toggle(skip);
-        rebalance();
+void NeighbourSet::cover(std::size_t lo_word, std::size_t hi_word) {
+    if (words_.empty()) {
+        base_ = static_cast<std::uint32_t>(lo_word);
+        words_.assign(hi_word - lo_word + 1, 0);
         return;
     }
-    if (words_) {
-        for (Qubit q : other.list_) {
-            if (q == skip) continue;
-            std::uint64_t& word = words_[q / 64];
-            const std::uint64_t bit = std::uint64_t{1} << (q % 64);
-            if (word & bit)
-                --count_;
-            else
-                ++count_;
-            word ^= bit;
-        }
-        rebalance();
+    if (lo_word < base_) {
+        words_.insert(words_.begin(), base_ - lo_word, 0);
+        base_ = static_cast<std::uint32_t>(lo_word);
+    }
+    if (hi_word >= base_ + words_.size()) words_.resize(hi_word - base_ + 1, 0);
+}
+
+void NeighbourSet::trim() noexcept {
+    if (count_ == 0) {
+        words_.clear();
+        base_ = 0;
         return;
     }
-    // Both sorted: merge into the symmetric difference.
-    static thread_local std::vector<Qubit> merged;
-    merged.clear();
-    merged.reserve(list_.size() + other.list_.size());
-    auto a = list_.begin();
-    const auto a_end = list_.end();
-    for (Qubit q : other.list_) {
-        if (q == skip) continue;
-        while (a != a_end && *a < q) merged.push_back(*a++);
-        if (a != a_end && *a == q)
-            ++a;
-        else
-            merged.push_back(q);
+    while (words_.back() == 0) words_.pop_back();
+    std::size_t lead = 0;
+    while (words_[lead] == 0) ++lead;
+    if (lead) {
+        words_.erase(words_.begin(), words_.begin() + static_cast<std::ptrdiff_t>(lead));
+        base_ += static_cast<std::uint32_t>(lead);
     }
-    merged.insert(merged.end(), a, a_end);
-    list_.assign(merged.begin(), merged.end());
-    count_ = static_cast<std::uint32_t>(list_.size());
-    rebalance();
+}
+
+void NeighbourSet::rebalance() {
+    if (dense_) {
+        if (2 * std::size_t{count_} < words_.size()) make_sparse();
+    } else if (count_ > 8) {
+        const std::size_t span = list_.back() / 64 - list_.front() / 64 + 1;
+        if (count_ > 2 * span) make_dense();
+    }
 }
 
 void NeighbourSet::make_dense() {
-    auto words = zero_words(nwords_);
-    for (Qubit q : list_) words[q / 64] |= std::uint64_t{1} << (q % 64);
+    std::vector<std::uint64_t> words;
+    std::uint32_t base = 0;
+    if (!list_.empty()) {
+        base = list_.front() / 64;
+        words.assign(list_.back() / 64 - base + 1, 0);
+        for (Qubit q : list_) words[q / 64 - base] |= std::uint64_t{1} << (q % 64);
+    }
     words_ = std::move(words);
-    std::vector<Qubit>().swap(list_);
+    base_ = base;
+    release(list_);
+    dense_ = true;
 }
 
 void NeighbourSet::make_sparse() {
@@ -169,25 +149,76 @@ void NeighbourSet::make_sparse() {
     list.reserve(count_);
     for_each([&](Qubit q) { list.push_back(q); });
     list_ = std::move(list);
-    words_.reset();
+    release(words_);
+    base_ = 0;
+    dense_ = false;
 }
 
-void NeighbourSet::switch_form() {
-    if (words_)
-        make_sparse();
-    else
-        make_dense();
+void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip) {
+    if (other.empty()) return;
+    if (other.dense_) {
+        if (!dense_) make_dense();
+        cover(other.base_, other.base_ + other.words_.size() - 1);
+        std::uint64_t* w = words_.data() + (other.base_ - base_);
+        const std::uint64_t* o = other.words_.data();
+        std::ptrdiff_t delta = 0;
+        for (std::size_t k = 0, n = other.words_.size(); k < n; ++k) {
+            const std::uint64_t updated = w[k] ^ o[k];
+            delta += std::popcount(updated) - std::popcount(w[k]);
+            w[k] = updated;
+        }
+        count_ = static_cast<std::uint32_t>(static_cast<std::ptrdiff_t>(count_) + delta);
+        if (skip != kNone) flip_bit(skip);
+        trim();
+        rebalance();
+        return;
+    }
+    if (dense_) {
+        cover(other.list_.front() / 64, other.list_.back() / 64);
+        for (Qubit q : other.list_)
+            if (q != skip) flip_bit(q);
+        trim();
+        rebalance();
+        return;
+    }
+    // Both sorted: merge into the symmetric difference in place, from the back, so no
+    // scratch buffer is needed. The write position never overtakes the unread part.
+    const std::size_t a = list_.size(), b = other.list_.size();
+    list_.resize(a + b);
+    Qubit* buf = list_.data();
+    const Qubit* o = other.list_.data();
+    std::size_t i = a, j = b, w = a + b;
+    while (i > 0 && j > 0) {
+        const Qubit x = buf[i - 1], y = o[j - 1];
+        if (y == skip) {
+            --j;
+        } else if (x > y) {
+            buf[--w] = x;
+            --i;
+        } else if (y > x) {
+            buf[--w] = y;
+            --j;
+        } else {
+            --i;
+            --j;
+        }
+    }
+    for (; j > 0; --j)
+        if (o[j - 1] != skip) buf[--w] = o[j - 1];
+    const std::size_t tail = a + b - w;
+    std::memmove(buf + i, buf + w, tail * sizeof(Qubit));
+    list_.resize(i + tail);
+    count_ = static_cast<std::uint32_t>(list_.size());
+    if (list_.capacity() > 4 * list_.size() + 16) list_.shrink_to_fit();
+    rebalance();
 }
 
 bool operator==(const NeighbourSet& a, const NeighbourSet& b) {
     if (a.count_ != b.count_) return false;
-    if (a.words_ && b.words_) return std::equal(a.words_.get(), a.words_.get() + a.nwords_, b.words_.get());
-    if (!a.words_ && !b.words_) return a.list_ == b.list_;
-    const NeighbourSet& sparse = a.words_ ? b : a;
-    const NeighbourSet& dense = a.words_ ? a : b;
-    for (Qubit q : sparse.list_)
-        if (!dense.contains(q)) return false;
-    return true;
+    if (!a.dense_ && !b.dense_) return a.list_ == b.list_;
+    bool same = true;
+    a.for_each([&](Qubit q) { same = same && b.contains(q); });
+    return same;
 }
 
 }  // namespace korvane

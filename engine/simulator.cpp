@@ -21,7 +21,7 @@ Simulator::Simulator(std::size_t qubit_count) {
     // Members are stored as 32-bit indices; a state this large could not be held anyway.
     if (qubit_count > std::numeric_limits<Qubit>::max()) throw std::bad_alloc();
     vop_.assign(qubit_count, VOP_H);
-    adjacent_.assign(qubit_count, NeighbourSet(qubit_count));
+    adjacent_.resize(qubit_count);
 }
 
 void Simulator::fail_index_of(std::size_t q) const { fail_index(vop_.size(), q); }
