@@ -4,7 +4,7 @@ BUILD ?= build
 PYTHON ?= python3
 CMAKE_FLAGS ?=
 
-.PHONY: all build example test sanitize clean
+.PHONY: all build example test sanitize fuzz clean
 
 all: build
 
@@ -24,5 +24,13 @@ test: build
 sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKORVANE_SANITIZE=ON -DKORVANE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
 
+# The differential fuzzer (clang's libFuzzer) on the checked-in corpus, for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKORVANE_FUZZ=ON -DKORVANE_BUILD_BENCH=OFF -DKORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) \
+	  -DPython3_EXECUTABLE=$$(command -v $(PYTHON))
+	cmake --build build-fuzz --target fuzz_engine
+
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

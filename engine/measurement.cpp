@@ -40,8 +40,7 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     const NeighbourSet& hood = adjacent_[node];
     hood.for_each([&](Qubit c) {
         right_multiply(c, factor);
-        adjacent_[c].toggle_set(hood, c);
-        adjacent_[c].erase(node);
+        adjacent_[c].toggle_set(hood, c, static_cast<Qubit>(node));  // node's edge goes too
     });
     adjacent_[node].clear();
     right_multiply(node, factor);
@@ -65,20 +64,27 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
         });
     }
 
-    // Every pair of N x N_b toggled once, then every pair inside N & N_b, written per row:
-    // a row in N only gains N_b, a row in N_b only gains N, and a row in both sees the
-    // toggles of the intersection cancel, leaving N ^ N_b.
+    // Every pair of N x N_b toggled once, then every pair inside N & N_b, then b joined to
+    // the rest of N, written per row (each row once):
+    //  - c in N only (c != b): gains N_b, and the edge to b flips;
+    //  - c in both: the toggles of the intersection cancel, leaving N ^ N_b, in which b
+    //    already is, and the b flip cancels that;
+    //  - c in N_b only: gains N;
+    //  - b: gains N_b, then N without itself.
     NeighbourSet either = hood;
     either.toggle_set(hood_b);
-    hood.for_each([&](Qubit c) { adjacent_[c].toggle_set(hood_b.contains(c) ? either : hood_b); });
+    hood.for_each([&](Qubit c) {
+        if (c == b) return;
+        if (hood_b.contains(c))
+            adjacent_[c].toggle_set(either, b);
+        else
+            adjacent_[c].toggle_set(hood_b, NeighbourSet::kNone, b);
+    });
     hood_b.for_each([&](Qubit c) {
         if (!hood.contains(c)) adjacent_[c].toggle_set(hood);
     });
-    // Then b is joined to exactly the rest of N.
+    adjacent_[b].toggle_set(hood_b);
     adjacent_[b].toggle_set(hood, b);
-    hood.for_each([&](Qubit d) {
-        if (d != b) adjacent_[d].toggle(b);
-    });
 }
 
 }  // namespace korvane

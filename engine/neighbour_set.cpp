@@ -29,6 +29,16 @@ std::size_t NeighbourSet::find(std::size_t i) const noexcept {
     return it != list_.end() && *it == i ? static_cast<std::size_t>(it - list_.begin()) : kMissing;
 }
 
+std::size_t NeighbourSet::dense_count() const noexcept {
+    if (count_stale_) {
+        std::size_t n = 0;
+        for (std::uint64_t w : words_) n += static_cast<std::size_t>(std::popcount(w));
+        count_ = static_cast<std::uint32_t>(n);
+        count_stale_ = false;
+    }
+    return count_;
+}
+
 void NeighbourSet::insert(std::size_t i) {
     if (dense_) {
         cover(i / 64, i / 64);
@@ -38,8 +48,7 @@ void NeighbourSet::insert(std::size_t i) {
     const auto it = std::lower_bound(list_.begin(), list_.end(), static_cast<Qubit>(i));
     if (it != list_.end() && *it == i) return;
     list_.insert(it, static_cast<Qubit>(i));
-    ++count_;
-    rebalance();
+    make_dense_if_smaller();
 }
 
 void NeighbourSet::erase(std::size_t i) {
@@ -47,13 +56,11 @@ void NeighbourSet::erase(std::size_t i) {
         if (!contains(i)) return;
         flip_bit(i);
         trim();
-        rebalance();
+        make_sparse_if_smaller();
         return;
     }
     const std::size_t k = find(i);
-    if (k == kMissing) return;
-    list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(k));
-    --count_;
+    if (k != kMissing) list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(k));
 }
 
 void NeighbourSet::toggle(std::size_t i) {
@@ -68,6 +75,7 @@ void NeighbourSet::clear() noexcept {
     release(words_);
     base_ = 0;
     count_ = 0;
+    count_stale_ = false;
     dense_ = false;
 }
 
@@ -88,12 +96,12 @@ Qubit NeighbourSet::first_except(std::size_t avoid) const noexcept {
 std::vector<Qubit> NeighbourSet::members() const {
     if (!dense_) return list_;
     std::vector<Qubit> out;
-    out.reserve(count_);
+    out.reserve(size());
     for_each([&](Qubit q) { out.push_back(q); });
     return out;
 }
 
-void NeighbourSet::cover(std::size_t lo_word, std::size_t hi_word) {
+void NeighbourSet::grow(std::size_t lo_word, std::size_t hi_word) {
     if (words_.empty()) {
         base_ = static_cast<std::uint32_t>(lo_word);
         words_.assign(hi_word - lo_word + 1, 0);
@@ -106,13 +114,14 @@ void NeighbourSet::cover(std::size_t lo_word, std::size_t hi_word) {
     if (hi_word >= base_ + words_.size()) words_.resize(hi_word - base_ + 1, 0);
 }
 
-void NeighbourSet::trim() noexcept {
-    if (count_ == 0) {
-        words_.clear();
+void NeighbourSet::shrink() noexcept {
+    while (!words_.empty() && words_.back() == 0) words_.pop_back();
+    if (words_.empty()) {
         base_ = 0;
+        count_ = 0;
+        count_stale_ = false;
         return;
     }
-    while (words_.back() == 0) words_.pop_back();
     std::size_t lead = 0;
     while (words_[lead] == 0) ++lead;
     if (lead) {
@@ -121,13 +130,16 @@ void NeighbourSet::trim() noexcept {
     }
 }
 
-void NeighbourSet::rebalance() {
-    if (dense_) {
-        if (2 * std::size_t{count_} < words_.size()) make_sparse();
-    } else if (count_ > 8) {
-        const std::size_t span = list_.back() / 64 - list_.front() / 64 + 1;
-        if (count_ > 2 * span) make_dense();
-    }
+// The sorted vector takes 4 bytes a member, the window 8 bytes a word: switch to whichever
+// is smaller, with a margin of four either way.
+void NeighbourSet::make_dense_if_smaller() {
+    const std::size_t n = list_.size();
+    if (n > 8 && n > 2 * (list_.back() / 64 - list_.front() / 64 + 1)) make_dense();
+}
+
+void NeighbourSet::make_sparse_if_smaller() {
+    // Small windows are not worth a recount: they cost at most a few cache lines.
+    if (words_.size() > 32 && 2 * dense_count() < words_.size()) make_sparse();
 }
 
 void NeighbourSet::make_dense() {
@@ -138,6 +150,8 @@ void NeighbourSet::make_dense() {
         words.assign(list_.back() / 64 - base + 1, 0);
         for (Qubit q : list_) words[q / 64 - base] |= std::uint64_t{1} << (q % 64);
     }
+    count_ = static_cast<std::uint32_t>(list_.size());
+    count_stale_ = false;
     words_ = std::move(words);
     base_ = base;
     release(list_);
@@ -146,43 +160,50 @@ void NeighbourSet::make_dense() {
 
 void NeighbourSet::make_sparse() {
     std::vector<Qubit> list;
-    list.reserve(count_);
+    list.reserve(size());
     for_each([&](Qubit q) { list.push_back(q); });
     list_ = std::move(list);
     release(words_);
     base_ = 0;
+    count_ = 0;
+    count_stale_ = false;
     dense_ = false;
 }
 
-void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip) {
-    if (other.empty()) return;
-    if (other.dense_) {
-        if (!dense_) make_dense();
-        cover(other.base_, other.base_ + other.words_.size() - 1);
+void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip, Qubit extra) {
+    if (!other.dense_ && !dense_) {
+        merge_sorted(other, skip);
+        if (extra != kNone) toggle(extra);
+        return;
+    }
+    if (other.empty() && extra == kNone) return;
+    if (!dense_) make_dense();
+    std::size_t lo = extra / 64, hi = extra / 64;
+    if (!other.empty()) {
+        const std::size_t other_lo = other.dense_ ? other.base_ : other.list_.front() / 64;
+        const std::size_t other_hi = other.dense_ ? other.base_ + other.words_.size() - 1 : other.list_.back() / 64;
+        lo = extra == kNone ? other_lo : std::min(lo, other_lo);
+        hi = extra == kNone ? other_hi : std::max(hi, other_hi);
+    }
+    cover(lo, hi);
+    if (other.dense_ && !other.empty()) {
         std::uint64_t* w = words_.data() + (other.base_ - base_);
         const std::uint64_t* o = other.words_.data();
-        std::ptrdiff_t delta = 0;
-        for (std::size_t k = 0, n = other.words_.size(); k < n; ++k) {
-            const std::uint64_t updated = w[k] ^ o[k];
-            delta += std::popcount(updated) - std::popcount(w[k]);
-            w[k] = updated;
-        }
-        count_ = static_cast<std::uint32_t>(static_cast<std::ptrdiff_t>(count_) + delta);
+        for (std::size_t k = 0, n = other.words_.size(); k < n; ++k) w[k] ^= o[k];
+        count_stale_ = true;
         if (skip != kNone) flip_bit(skip);
-        trim();
-        rebalance();
-        return;
-    }
-    if (dense_) {
-        cover(other.list_.front() / 64, other.list_.back() / 64);
+    } else {
         for (Qubit q : other.list_)
             if (q != skip) flip_bit(q);
-        trim();
-        rebalance();
-        return;
     }
-    // Both sorted: merge into the symmetric difference in place, from the back, so no
-    // scratch buffer is needed. The write position never overtakes the unread part.
+    if (extra != kNone) flip_bit(extra);
+    trim();
+    make_sparse_if_smaller();
+}
+
+// Both sorted: merge into the symmetric difference in place, from the back, so no scratch
+// buffer is needed. The write position never overtakes the unread part.
+void NeighbourSet::merge_sorted(const NeighbourSet& other, Qubit skip) {
     const std::size_t a = list_.size(), b = other.list_.size();
     list_.resize(a + b);
     Qubit* buf = list_.data();
@@ -208,13 +229,12 @@ void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip) {
     const std::size_t tail = a + b - w;
     std::memmove(buf + i, buf + w, tail * sizeof(Qubit));
     list_.resize(i + tail);
-    count_ = static_cast<std::uint32_t>(list_.size());
     if (list_.capacity() > 4 * list_.size() + 16) list_.shrink_to_fit();
-    rebalance();
+    make_dense_if_smaller();
 }
 
 bool operator==(const NeighbourSet& a, const NeighbourSet& b) {
-    if (a.count_ != b.count_) return false;
+    if (a.size() != b.size()) return false;
     if (!a.dense_ && !b.dense_) return a.list_ == b.list_;
     bool same = true;
     a.for_each([&](Qubit q) { same = same && b.contains(q); });

@@ -26,8 +26,10 @@ public:
     static constexpr Qubit kNone = std::numeric_limits<Qubit>::max();
 
     bool is_dense() const noexcept { return dense_; }
-    std::size_t size() const noexcept { return count_; }
-    bool empty() const noexcept { return count_ == 0; }
+    std::size_t size() const noexcept { return dense_ ? dense_count() : list_.size(); }
+    // A dense window is trimmed to its lowest and highest non-zero word, so it is empty
+    // exactly when it has no words.
+    bool empty() const noexcept { return dense_ ? words_.empty() : list_.empty(); }
 
     bool contains(std::size_t i) const noexcept {
         if (!dense_) return find(i) != kMissing;
@@ -56,9 +58,10 @@ public:
 
     std::vector<Qubit> members() const;
 
-    // this ^= other, leaving `skip` (a member of `other`, or kNone) out of the toggles.
-    // `other` must be a different set.
-    void toggle_set(const NeighbourSet& other, Qubit skip = kNone);
+    // this ^= other, leaving `skip` (a member of `other`, or kNone) out of the toggles and
+    // toggling `extra` (not `skip`; or kNone) as well. `other` must be a different set.
+    // The rewriting rules all come down to this one operation per row.
+    void toggle_set(const NeighbourSet& other, Qubit skip = kNone, Qubit extra = kNone);
 
     friend bool operator==(const NeighbourSet& a, const NeighbourSet& b);
 
@@ -66,22 +69,36 @@ private:
     static constexpr std::size_t kMissing = std::numeric_limits<std::size_t>::max();
 
     std::size_t find(std::size_t i) const noexcept;
+    std::size_t dense_count() const noexcept;
     void flip_bit(std::size_t i) noexcept {
         std::uint64_t& w = words_[i / 64 - base_];
         const std::uint64_t bit = std::uint64_t{1} << (i % 64);
-        count_ += (w & bit) ? std::uint32_t(-1) : 1u;
+        count_ += (w & bit) ? std::uint32_t(-1) : 1u;  // meaningless while stale
         w ^= bit;
     }
-    void cover(std::size_t lo_word, std::size_t hi_word);
-    void trim() noexcept;
-    void rebalance();
+    // Grows the window to include words lo_word..hi_word.
+    void cover(std::size_t lo_word, std::size_t hi_word) {
+        if (words_.empty() || lo_word < base_ || hi_word >= base_ + words_.size()) grow(lo_word, hi_word);
+    }
+    void grow(std::size_t lo_word, std::size_t hi_word);
+    // Shrinks the window to its non-zero words.
+    void trim() noexcept {
+        if (words_.empty() || words_.front() == 0 || words_.back() == 0) shrink();
+    }
+    void shrink() noexcept;
+    void make_dense_if_smaller();
+    void make_sparse_if_smaller();
     void make_dense();
     void make_sparse();
+    void merge_sorted(const NeighbourSet& other, Qubit skip);
 
     std::vector<Qubit> list_;           // sorted members, when sparse
     std::vector<std::uint64_t> words_;  // bits of words base_.., when dense
     std::uint32_t base_ = 0;
-    std::uint32_t count_ = 0;
+    // Member count of the dense form. Word-parallel XORs leave it stale rather than pay a
+    // popcount per word; it is recounted when asked for.
+    mutable std::uint32_t count_ = 0;
+    mutable bool count_stale_ = false;
     bool dense_ = false;
 };
 
