@@ -131,15 +131,10 @@ void NeighbourSet::shrink() noexcept {
 }
 
 // The sorted vector takes 4 bytes a member, the window 8 bytes a word: switch to whichever
-// is smaller, with a margin of four either way.
+// is smaller, with a margin of four either way (the other direction is in the header).
 void NeighbourSet::make_dense_if_smaller() {
     const std::size_t n = list_.size();
     if (n > 8 && n > 2 * (list_.back() / 64 - list_.front() / 64 + 1)) make_dense();
-}
-
-void NeighbourSet::make_sparse_if_smaller() {
-    // Small windows are not worth a recount: they cost at most a few cache lines.
-    if (words_.size() > 32 && 2 * dense_count() < words_.size()) make_sparse();
 }
 
 void NeighbourSet::make_dense() {
@@ -170,7 +165,26 @@ void NeighbourSet::make_sparse() {
     dense_ = false;
 }
 
+// The hot path of every rewriting rule on dense graphs: one pass of word XORs.
+void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra) {
+    std::size_t lo = other.base_, hi = other.base_ + other.words_.size() - 1;
+    if (extra != kNone) {
+        lo = std::min<std::size_t>(lo, extra / 64);
+        hi = std::max<std::size_t>(hi, extra / 64);
+    }
+    cover(lo, hi);
+    std::uint64_t* w = words_.data() + (other.base_ - base_);
+    const std::uint64_t* o = other.words_.data();
+    for (std::size_t k = 0, n = other.words_.size(); k < n; ++k) w[k] ^= o[k];
+    count_stale_ = true;
+    if (skip != kNone) flip_bit(skip);
+    if (extra != kNone) flip_bit(extra);
+    trim();
+    make_sparse_if_smaller();
+}
+
 void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip, Qubit extra) {
+    if (dense_ && other.dense_ && !other.words_.empty()) return xor_dense(other, skip, extra);
     if (!other.dense_ && !dense_) {
         merge_sorted(other, skip);
         if (extra != kNone) toggle(extra);

@@ -73,7 +73,7 @@ private:
     void flip_bit(std::size_t i) noexcept {
         std::uint64_t& w = words_[i / 64 - base_];
         const std::uint64_t bit = std::uint64_t{1} << (i % 64);
-        count_ += (w & bit) ? std::uint32_t(-1) : 1u;  // meaningless while stale
+        if (!count_stale_) count_ += (w & bit) ? std::uint32_t(-1) : 1u;
         w ^= bit;
     }
     // Grows the window to include words lo_word..hi_word.
@@ -87,7 +87,11 @@ private:
     }
     void shrink() noexcept;
     void make_dense_if_smaller();
-    void make_sparse_if_smaller();
+    // Small windows are not worth a recount: they cost at most a few cache lines.
+    void make_sparse_if_smaller() {
+        if (words_.size() > 32 && 2 * dense_count() < words_.size()) make_sparse();
+    }
+    void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
     void make_dense();
     void make_sparse();
     void merge_sorted(const NeighbourSet& other, Qubit skip);
