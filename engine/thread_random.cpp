@@ -1,5 +1,9 @@
 // One generator per operating-system thread, created and seeded on its first draw.
+#include <pthread.h>
+
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -13,15 +17,31 @@ namespace {
 
 bool reseed_from_os(Key& key) { return os_random_key(key) == 0; }
 
+// A forked child inherits its parent's generator state; without a fresh key it would
+// replay the parent's outcomes. Every fork bumps this count, and a generator seeded
+// before the current count takes a new key from the operating system.
+std::atomic<unsigned> g_forks{0};
+
+void count_fork() noexcept { g_forks.fetch_add(1, std::memory_order_relaxed); }
+
+struct ThreadGenerator {
+    std::optional<ChaChaRng> rng;
+    unsigned seeded_at_fork = 0;
+};
+
 ChaChaRng& thread_generator() {
-    thread_local std::optional<ChaChaRng> rng;
-    if (!rng) {
+    static std::once_flag fork_hook;
+    std::call_once(fork_hook, [] { pthread_atfork(nullptr, nullptr, &count_fork); });
+    thread_local ThreadGenerator gen;
+    const unsigned forks = g_forks.load(std::memory_order_relaxed);
+    if (!gen.rng || gen.seeded_at_fork != forks) {
         Key key;
         if (const int err = os_random_key(key))
             throw EngineError(std::string("could not initialize ThreadRng: ") + std::strerror(err));
-        rng.emplace(key, &reseed_from_os);
+        gen.rng.emplace(key, &reseed_from_os);
+        gen.seeded_at_fork = forks;
     }
-    return *rng;
+    return *gen.rng;
 }
 
 }  // namespace

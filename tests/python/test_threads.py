@@ -5,6 +5,7 @@ the object's access flag is held and other threads calling the same simulator mu
 refused with the documented RuntimeError, never block, crash or corrupt the state.
 """
 
+import os
 import sys
 import threading
 import time
@@ -262,6 +263,32 @@ class RandomStreamTests(unittest.TestCase):
         streams.append(self.draw_64())
         # Equal 64-bit strings from independent streams: chance 2**-64 per pair.
         self.assertEqual(len(set(streams)), len(streams), streams)
+
+
+
+@unittest.skipUnless(hasattr(os, "fork"), "needs fork")
+class ForkedProcessTests(unittest.TestCase):
+    def test_forked_child_draws_a_stream_of_its_own(self):
+        def draw():
+            sim = Korvane(64)
+            for q in range(64):
+                sim.h(q)
+            return "".join(str(int(sim.measure_z(q))) for q in range(64))
+
+        draw()  # the parent's generator exists before the fork
+        read_end, write_end = os.pipe()
+        pid = os.fork()
+        if pid == 0:
+            try:
+                os.write(write_end, draw().encode())
+            finally:
+                os._exit(0)
+        os.close(write_end)
+        os.waitpid(pid, 0)
+        with os.fdopen(read_end) as pipe:
+            child = pipe.read()
+        self.assertEqual(len(child), 64)
+        self.assertNotEqual(child, draw())
 
 
 if __name__ == "__main__":
