@@ -184,7 +184,6 @@ void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra)
 }
 
 void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip, Qubit extra) {
-    if (dense_ && other.dense_ && !other.words_.empty()) return xor_dense(other, skip, extra);
     if (!other.dense_ && !dense_) {
         merge_sorted(other, skip);
         if (extra != kNone) toggle(extra);
@@ -192,24 +191,16 @@ void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip, Qubit extra
     }
     if (other.empty() && extra == kNone) return;
     if (!dense_) make_dense();
+    if (other.dense_ && !other.empty()) return xor_dense(other, skip, extra);
+    // A sorted list into a window: flip its members one by one.
     std::size_t lo = extra / 64, hi = extra / 64;
     if (!other.empty()) {
-        const std::size_t other_lo = other.dense_ ? other.base_ : other.list_.front() / 64;
-        const std::size_t other_hi = other.dense_ ? other.base_ + other.words_.size() - 1 : other.list_.back() / 64;
-        lo = extra == kNone ? other_lo : std::min(lo, other_lo);
-        hi = extra == kNone ? other_hi : std::max(hi, other_hi);
+        lo = extra == kNone ? other.list_.front() / 64 : std::min<std::size_t>(lo, other.list_.front() / 64);
+        hi = extra == kNone ? other.list_.back() / 64 : std::max<std::size_t>(hi, other.list_.back() / 64);
     }
     cover(lo, hi);
-    if (other.dense_ && !other.empty()) {
-        std::uint64_t* w = words_.data() + (other.base_ - base_);
-        const std::uint64_t* o = other.words_.data();
-        for (std::size_t k = 0, n = other.words_.size(); k < n; ++k) w[k] ^= o[k];
-        count_stale_ = true;
-        if (skip != kNone) flip_bit(skip);
-    } else {
-        for (Qubit q : other.list_)
-            if (q != skip) flip_bit(q);
-    }
+    for (Qubit q : other.list_)
+        if (q != skip) flip_bit(q);
     if (extra != kNone) flip_bit(extra);
     trim();
     make_sparse_if_smaller();
