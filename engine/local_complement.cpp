@@ -27,7 +27,19 @@ void Simulator::remove_vop(std::size_t node, std::size_t avoid) {
     const Qubit first = adjacent_[node].first_except(avoid);
     const std::size_t partner = first == NeighbourSet::kNone ? avoid : first;
     const Decomposition& steps = DECOMPOSITION_TABLE[vop_[node]];
-    for (std::uint8_t i = 0; i < steps.length; ++i) local_complement(steps.steps[i] == 0 ? node : partner);
+    for (std::uint8_t i = 0; i < steps.length; ++i) {
+        const std::size_t at = steps.steps[i] == 0 ? node : partner;
+        if (i + 1 < steps.length && steps.steps[i + 1] == steps.steps[i]) {
+            // Two complementations at one vertex toggle the same pairs twice: the graph
+            // is unchanged and only their VOP factors remain, 14*14 = X on the vertex and
+            // 6*6 = Z on its neighbours. Same representation, without the pair toggles.
+            right_multiply(at, MULT_TABLE[VOP_SQRT_PLUS_IX][VOP_SQRT_PLUS_IX]);
+            adjacent_[at].for_each([&](Qubit b) { right_multiply(b, MULT_TABLE[VOP_S][VOP_S]); });
+            ++i;
+        } else {
+            local_complement(at);
+        }
+    }
 }
 
 }  // namespace korvane
