@@ -25,7 +25,6 @@ class NeighbourSet {
 public:
     static constexpr Qubit kNone = std::numeric_limits<Qubit>::max();
 
-    bool is_dense() const noexcept { return dense_; }
     std::size_t size() const noexcept { return dense_ ? dense_count() : list_.size(); }
     // A dense window is trimmed to its lowest and highest non-zero word, so it is empty
     // exactly when it has no words.

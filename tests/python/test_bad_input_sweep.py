@@ -211,6 +211,17 @@ def kinds(sim, method, param):
     return out
 
 
+def assert_raised_as(test, error, expected):
+    """The exception is exactly the expected one: type, whole message, and either the very
+    object passed through or the cause that a rewrite must keep."""
+    test.assertIs(type(error), expected.kind)
+    test.assertEqual(str(error), expected.message)
+    if expected.same is not None:
+        test.assertIs(error, expected.same)
+    else:
+        test.assertIs(error.__cause__, expected.cause)
+
+
 class SweepCase(unittest.TestCase):
     def check(self, sim, name, call, expected, like_args=None):
         """Runs `call` on `sim` (built by build(name)) and checks result and state."""
@@ -222,12 +233,7 @@ class SweepCase(unittest.TestCase):
                 result, error = None, exc
         if isinstance(expected, Raises):
             self.assertIsNotNone(error, f"returned {result!r}")
-            self.assertIs(type(error), expected.kind)
-            self.assertEqual(str(error), expected.message)
-            if expected.same is not None:
-                self.assertIs(error, expected.same)
-            else:
-                self.assertIs(error.__cause__, expected.cause)
+            assert_raised_as(self, error, expected)
             twin = build(name, expected.left)
         else:
             twin = build(name)
@@ -458,13 +464,7 @@ class ConstructorSweepTests(unittest.TestCase):
                         continue
                     with self.assertRaises(BaseException) as caught:
                         Korvane(value)
-                error = caught.exception
-                self.assertIs(type(error), expected.kind)
-                self.assertEqual(str(error), expected.message)
-                if expected.same is not None:
-                    self.assertIs(error, expected.same)
-                else:
-                    self.assertIs(error.__cause__, expected.cause)
+                assert_raised_as(self, caught.exception, expected)
 
     def test_count_of_2_to_the_64_minus_1_overflows_capacity(self):
         with self.assertRaises(PANIC) as caught:
