@@ -30,17 +30,17 @@ std::size_t NeighbourSet::find(std::size_t i) const noexcept {
 }
 
 std::size_t NeighbourSet::dense_count() const noexcept {
-    if (count_stale_) {
+    if (count_ == kStale) {
         std::size_t n = 0;
-        for (std::uint64_t w : words_) n += static_cast<std::size_t>(std::popcount(w));
+        const std::uint64_t* w = live();
+        for (std::size_t k = 0; k < len_; ++k) n += static_cast<std::size_t>(std::popcount(w[k]));
         count_ = static_cast<std::uint32_t>(n);
-        count_stale_ = false;
     }
     return count_;
 }
 
 void NeighbourSet::insert(std::size_t i) {
-    if (dense_) {
+    if (dense()) {
         cover(i / 64, i / 64);
         if (!contains(i)) flip_bit(i);
         return;
@@ -52,7 +52,7 @@ void NeighbourSet::insert(std::size_t i) {
 }
 
 void NeighbourSet::erase(std::size_t i) {
-    if (dense_) {
+    if (dense()) {
         if (!contains(i)) return;
         flip_bit(i);
         trim();
@@ -73,16 +73,14 @@ void NeighbourSet::toggle(std::size_t i) {
 void NeighbourSet::clear() noexcept {
     release(list_);
     release(words_);
-    base_ = 0;
-    count_ = 0;
-    count_stale_ = false;
-    dense_ = false;
+    base_ = off_ = len_ = count_ = 0;
 }
 
 Qubit NeighbourSet::first_except(std::size_t avoid) const noexcept {
-    if (dense_) {
-        for (std::size_t k = 0; k < words_.size(); ++k) {
-            std::uint64_t w = words_[k];
+    if (dense()) {
+        const std::uint64_t* live_words = live();
+        for (std::size_t k = 0; k < len_; ++k) {
+            std::uint64_t w = live_words[k];
             if (avoid / 64 == base_ + k) w &= ~(std::uint64_t{1} << (avoid % 64));
             if (w) return static_cast<Qubit>((base_ + k) * 64 + static_cast<std::size_t>(std::countr_zero(w)));
         }
@@ -94,40 +92,66 @@ Qubit NeighbourSet::first_except(std::size_t avoid) const noexcept {
 }
 
 std::vector<Qubit> NeighbourSet::members() const {
-    if (!dense_) return list_;
+    if (!dense()) return list_;
     std::vector<Qubit> out;
     out.reserve(size());
     for_each([&](Qubit q) { out.push_back(q); });
     return out;
 }
 
-void NeighbourSet::grow(std::size_t lo_word, std::size_t hi_word) {
-    if (words_.empty()) {
-        base_ = static_cast<std::uint32_t>(lo_word);
-        words_.assign(hi_word - lo_word + 1, 0);
-        return;
-    }
-    if (lo_word < base_) {
-        words_.insert(words_.begin(), base_ - lo_word, 0);
-        base_ = static_cast<std::uint32_t>(lo_word);
-    }
-    if (hi_word >= base_ + words_.size()) words_.resize(hi_word - base_ + 1, 0);
+// A fresh zeroed buffer whose live window is words lo_word..hi_word, with room to move
+// on both sides: rows drift as the graph changes, and moving within the buffer is free.
+void NeighbourSet::allocate(std::size_t lo_word, std::size_t hi_word) {
+    const std::size_t need = hi_word - lo_word + 1;
+    const std::size_t front = std::min(lo_word, need / 4 + 1);
+    words_.assign(front + need + need / 4 + 1, 0);
+    base_ = static_cast<std::uint32_t>(lo_word);
+    off_ = static_cast<std::uint32_t>(front);
+    len_ = static_cast<std::uint32_t>(need);
 }
 
-void NeighbourSet::shrink() noexcept {
-    while (!words_.empty() && words_.back() == 0) words_.pop_back();
-    if (words_.empty()) {
-        base_ = 0;
-        count_ = 0;
-        count_stale_ = false;
+void NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
+    if (len_ != 0) {
+        lo_word = std::min<std::size_t>(lo_word, base_);
+        hi_word = std::max<std::size_t>(hi_word, base_ + len_ - 1);
+    }
+    const std::size_t start = base_ - off_;  // the absolute word of the buffer's first slot
+    if (lo_word >= start && hi_word < start + words_.size()) {
+        // Words outside the live window are zero already.
+        off_ = static_cast<std::uint32_t>(lo_word - start);
+        base_ = static_cast<std::uint32_t>(lo_word);
+        len_ = static_cast<std::uint32_t>(hi_word - lo_word + 1);
         return;
     }
-    std::size_t lead = 0;
-    while (words_[lead] == 0) ++lead;
-    if (lead) {
-        words_.erase(words_.begin(), words_.begin() + static_cast<std::ptrdiff_t>(lead));
-        base_ += static_cast<std::uint32_t>(lead);
+    std::vector<std::uint64_t> old;
+    old.swap(words_);
+    const std::size_t old_base = base_, old_off = off_, old_len = len_;
+    allocate(lo_word, hi_word);
+    if (old_len) std::memcpy(live() + (old_base - base_), old.data() + old_off, old_len * sizeof(std::uint64_t));
+}
+
+void NeighbourSet::narrow() noexcept {
+    const std::uint64_t* w = live();
+    std::size_t lo = 0, hi = len_;
+    while (hi > 0 && w[hi - 1] == 0) --hi;
+    while (lo < hi && w[lo] == 0) ++lo;
+    off_ += static_cast<std::uint32_t>(lo);
+    base_ += static_cast<std::uint32_t>(lo);
+    len_ = static_cast<std::uint32_t>(hi - lo);
+    if (len_ == 0) count_ = 0;
+}
+
+// A buffer far wider than its window gives the surplus back.
+void NeighbourSet::release_slack() {
+    if (len_ == 0) {
+        clear();  // an empty row needs no buffer; it is sparse again
+        return;
     }
+    std::vector<std::uint64_t> old;
+    old.swap(words_);
+    const std::size_t old_off = off_;
+    allocate(base_, base_ + len_ - 1);
+    std::memcpy(live(), old.data() + old_off, len_ * sizeof(std::uint64_t));
 }
 
 // The sorted vector takes 4 bytes a member, the window 8 bytes a word: switch to whichever
@@ -138,45 +162,44 @@ void NeighbourSet::make_dense_if_smaller() {
 }
 
 void NeighbourSet::make_dense() {
-    std::vector<std::uint64_t> words;
-    std::uint32_t base = 0;
-    if (!list_.empty()) {
-        base = list_.front() / 64;
-        words.assign(list_.back() / 64 - base + 1, 0);
-        for (Qubit q : list_) words[q / 64 - base] |= std::uint64_t{1} << (q % 64);
+    if (list_.empty()) {
+        allocate(0, 0);
+        len_ = 0;
+    } else {
+        allocate(list_.front() / 64, list_.back() / 64);
+        std::uint64_t* w = live();
+        for (Qubit q : list_) w[q / 64 - base_] |= std::uint64_t{1} << (q % 64);
     }
     count_ = static_cast<std::uint32_t>(list_.size());
-    count_stale_ = false;
-    words_ = std::move(words);
-    base_ = base;
     release(list_);
-    dense_ = true;
 }
 
 void NeighbourSet::make_sparse() {
     std::vector<Qubit> list;
     list.reserve(size());
     for_each([&](Qubit q) { list.push_back(q); });
+    clear();
     list_ = std::move(list);
-    release(words_);
-    base_ = 0;
-    count_ = 0;
-    count_stale_ = false;
-    dense_ = false;
 }
+
+namespace {
+
+void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
+    for (std::size_t k = 0; k < n; ++k) dst[k] ^= src[k];
+}
+
+}  // namespace
 
 // The hot path of every rewriting rule on dense graphs: one pass of word XORs.
 void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra) {
-    std::size_t lo = other.base_, hi = other.base_ + other.words_.size() - 1;
+    std::size_t lo = other.base_, hi = other.base_ + other.len_ - 1;
     if (extra != kNone) {
         lo = std::min<std::size_t>(lo, extra / 64);
         hi = std::max<std::size_t>(hi, extra / 64);
     }
     cover(lo, hi);
-    std::uint64_t* w = words_.data() + (other.base_ - base_);
-    const std::uint64_t* o = other.words_.data();
-    for (std::size_t k = 0, n = other.words_.size(); k < n; ++k) w[k] ^= o[k];
-    count_stale_ = true;
+    xor_words(live() + (other.base_ - base_), other.live(), other.len_);
+    count_ = kStale;
     if (skip != kNone) flip_bit(skip);
     if (extra != kNone) flip_bit(extra);
     trim();
@@ -184,14 +207,14 @@ void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra)
 }
 
 void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip, Qubit extra) {
-    if (!other.dense_ && !dense_) {
+    if (!other.dense() && !dense()) {
         merge_sorted(other, skip);
         if (extra != kNone) toggle(extra);
         return;
     }
     if (other.empty() && extra == kNone) return;
-    if (!dense_) make_dense();
-    if (other.dense_ && !other.empty()) return xor_dense(other, skip, extra);
+    if (!dense()) make_dense();
+    if (other.dense() && !other.empty()) return xor_dense(other, skip, extra);
     // A sorted list into a window: flip its members one by one.
     std::size_t lo = extra / 64, hi = extra / 64;
     if (!other.empty()) {
@@ -240,7 +263,7 @@ void NeighbourSet::merge_sorted(const NeighbourSet& other, Qubit skip) {
 
 bool operator==(const NeighbourSet& a, const NeighbourSet& b) {
     if (a.size() != b.size()) return false;
-    if (!a.dense_ && !b.dense_) return a.list_ == b.list_;
+    if (!a.dense() && !b.dense()) return a.list_ == b.list_;
     bool same = true;
     a.for_each([&](Qubit q) { same = same && b.contains(q); });
     return same;

@@ -25,15 +25,15 @@ class NeighbourSet {
 public:
     static constexpr Qubit kNone = std::numeric_limits<Qubit>::max();
 
-    std::size_t size() const noexcept { return dense_ ? dense_count() : list_.size(); }
-    // A dense window is trimmed to its lowest and highest non-zero word, so it is empty
+    std::size_t size() const noexcept { return dense() ? dense_count() : list_.size(); }
+    // The live window is trimmed to its lowest and highest non-zero word, so it is empty
     // exactly when it has no words.
-    bool empty() const noexcept { return dense_ ? words_.empty() : list_.empty(); }
+    bool empty() const noexcept { return dense() ? len_ == 0 : list_.empty(); }
 
     bool contains(std::size_t i) const noexcept {
-        if (!dense_) return find(i) != kMissing;
+        if (!dense()) return find(i) != kMissing;
         const std::size_t w = i / 64 - base_;  // wraps to a huge value below the window
-        return w < words_.size() && ((words_[w] >> (i % 64)) & 1u);
+        return w < len_ && ((live()[w] >> (i % 64)) & 1u);
     }
     void insert(std::size_t i);
     void erase(std::size_t i);
@@ -46,10 +46,11 @@ public:
 
     template <class F>
     void for_each(F&& f) const {
-        if (dense_) {
-            for (std::size_t k = 0; k < words_.size(); ++k)
-                for (std::uint64_t w = words_[k]; w; w &= w - 1)
-                    f(static_cast<Qubit>((base_ + k) * 64 + static_cast<std::size_t>(std::countr_zero(w))));
+        if (dense()) {
+            const std::uint64_t* w = live();
+            for (std::size_t k = 0; k < len_; ++k)
+                for (std::uint64_t x = w[k]; x; x &= x - 1)
+                    f(static_cast<Qubit>((base_ + k) * 64 + static_cast<std::size_t>(std::countr_zero(x))));
         } else {
             for (Qubit q : list_) f(q);
         }
@@ -66,43 +67,55 @@ public:
 
 private:
     static constexpr std::size_t kMissing = std::numeric_limits<std::size_t>::max();
+    static constexpr std::uint32_t kStale = std::numeric_limits<std::uint32_t>::max();
+
+    // The dense form owns a word buffer; the sparse form never does.
+    bool dense() const noexcept { return !words_.empty(); }
+    const std::uint64_t* live() const noexcept { return words_.data() + off_; }
+    std::uint64_t* live() noexcept { return words_.data() + off_; }
 
     std::size_t find(std::size_t i) const noexcept;
     std::size_t dense_count() const noexcept;
     void flip_bit(std::size_t i) noexcept {
-        std::uint64_t& w = words_[i / 64 - base_];
+        std::uint64_t& w = live()[i / 64 - base_];
         const std::uint64_t bit = std::uint64_t{1} << (i % 64);
-        if (!count_stale_) count_ += (w & bit) ? std::uint32_t(-1) : 1u;
+        if (count_ != kStale) count_ += (w & bit) ? std::uint32_t(-1) : 1u;
         w ^= bit;
     }
-    // Grows the window to include words lo_word..hi_word.
+    // Widens the live window to include words lo_word..hi_word.
     void cover(std::size_t lo_word, std::size_t hi_word) {
-        if (words_.empty() || lo_word < base_ || hi_word >= base_ + words_.size()) grow(lo_word, hi_word);
+        if (len_ == 0 || lo_word < base_ || hi_word >= base_ + len_) widen(lo_word, hi_word);
     }
-    void grow(std::size_t lo_word, std::size_t hi_word);
-    // Shrinks the window to its non-zero words.
-    void trim() noexcept {
-        if (words_.empty() || words_.front() == 0 || words_.back() == 0) shrink();
+    void widen(std::size_t lo_word, std::size_t hi_word);
+    // Narrows the live window to its non-zero words.
+    void trim() {
+        if (len_ == 0 || live()[0] == 0 || live()[len_ - 1] == 0) narrow();
+        if (words_.size() > 4 * std::size_t{len_} + 32) release_slack();
     }
-    void shrink() noexcept;
+    void narrow() noexcept;
+    void allocate(std::size_t lo_word, std::size_t hi_word);
+    void release_slack();
     void make_dense_if_smaller();
     // Small windows are not worth a recount: they cost at most a few cache lines.
     void make_sparse_if_smaller() {
-        if (words_.size() > 32 && 2 * dense_count() < words_.size()) make_sparse();
+        if (len_ > 32 && 2 * dense_count() < len_) make_sparse();
     }
     void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
     void make_dense();
     void make_sparse();
     void merge_sorted(const NeighbourSet& other, Qubit skip);
 
-    std::vector<Qubit> list_;           // sorted members, when sparse
-    std::vector<std::uint64_t> words_;  // bits of words base_.., when dense
+    std::vector<Qubit> list_;  // sorted members, when sparse
+    // When dense: a buffer whose words off_..off_+len_ are the live window, holding the
+    // bits of absolute words base_..base_+len_; every word outside it is zero. The slack
+    // on either side lets the window move as the row changes without copying it.
+    std::vector<std::uint64_t> words_;
     std::uint32_t base_ = 0;
-    // Member count of the dense form. Word-parallel XORs leave it stale rather than pay a
-    // popcount per word; it is recounted when asked for.
+    std::uint32_t off_ = 0;
+    std::uint32_t len_ = 0;
+    // Member count of the dense form, or kStale: word-parallel XORs leave it stale rather
+    // than pay a popcount per word; it is recounted when asked for.
     mutable std::uint32_t count_ = 0;
-    mutable bool count_stale_ = false;
-    bool dense_ = false;
 };
 
 }  // namespace korvane
