@@ -1,10 +1,21 @@
 // State-preserving rewrites: local complementation and clearing a vertex's VOP with it.
+#include <array>
 #include <cstddef>
 
 #include "decomposition_table.hpp"
 #include "simulator.hpp"
 
 namespace korvane {
+
+namespace {
+
+constexpr Vop kX2 = MULT_TABLE[VOP_SQRT_PLUS_IX][VOP_SQRT_PLUS_IX];  // factor of a folded pair at its vertex
+constexpr Vop kS2 = MULT_TABLE[VOP_S][VOP_S];                        // ... and at each neighbour
+
+// S^k as one right factor, so k factors S in a row cost one table look-up.
+constexpr std::array<Vop, 4> kSPower = {VOP_I, VOP_S, kS2, MULT_TABLE[kS2][VOP_S]};
+
+}  // namespace
 
 void Simulator::local_complement(std::size_t v) {
     check_index(v);
@@ -26,20 +37,86 @@ void Simulator::remove_vop(std::size_t node, std::size_t avoid) {
     if (vop_[node] == VOP_I) return;
     const Qubit first = adjacent_[node].first_except(avoid);
     const std::size_t partner = first == NeighbourSet::kNone ? avoid : first;
-    const Decomposition& steps = DECOMPOSITION_TABLE[vop_[node]];
-    for (std::uint8_t i = 0; i < steps.length; ++i) {
-        const std::size_t at = steps.steps[i] == 0 ? node : partner;
-        if (i + 1 < steps.length && steps.steps[i + 1] == steps.steps[i]) {
-            // Two complementations at one vertex toggle the same pairs twice: the graph
-            // is unchanged and only their VOP factors remain, 14*14 = X on the vertex and
-            // 6*6 = Z on its neighbours. Same representation, without the pair toggles.
-            right_multiply(at, MULT_TABLE[VOP_SQRT_PLUS_IX][VOP_SQRT_PLUS_IX]);
-            adjacent_[at].for_each([&](Qubit b) { right_multiply(b, MULT_TABLE[VOP_S][VOP_S]); });
-            ++i;
+    const Decomposition& code = DECOMPOSITION_TABLE[vop_[node]];
+
+    // Two consecutive complementations at one vertex toggle the same pairs twice: the graph
+    // is unchanged and only their VOP factors remain, 14*14 on the vertex and 6*6 on its
+    // neighbours. They are folded into one step.
+    std::array<ReductionStep, 5> steps{};
+    std::size_t count = 0, complementations = 0;
+    for (std::uint8_t i = 0; i < code.length; ++i) {
+        const bool folded = i + 1 < code.length && code.steps[i + 1] == code.steps[i];
+        steps[count++] = ReductionStep{code.steps[i] == 1, folded};
+        if (folded) ++i;
+        else ++complementations;
+    }
+
+    if (complementations == 3 && partner != node && has_edge(node, partner)) {
+        // After folding, every reduction with three complementations has them at node,
+        // partner, node: a pivot on the edge, done in one pass.
+        pivot_reduction(node, partner, steps.data(), count);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = steps[i].at_partner ? partner : node;
+        if (steps[i].folded) {
+            right_multiply(at, kX2);
+            adjacent_[at].for_each([&](Qubit b) { right_multiply(b, kS2); });
         } else {
             local_complement(at);
         }
     }
+}
+
+// Complementations at a, b, a on the edge {a, b}, with folded pairs anywhere among them.
+// With P = N(a) only, Q = N(b) only and R = both (a and b left out), the three of them
+// toggle exactly the pairs between different classes and the pairs of a and of b with
+// P and Q. So each row is XORed once instead of up to three times, and each vertex of a
+// class takes its S factors as one power, counted from which neighbourhood it is in at
+// each step:   before any   after a   after a, b   after all three
+//   N(a)         P R         P R       Q R          Q R
+//   N(b)         Q R         P Q       P Q          P R
+// a and b stay adjacent throughout and take their own factors step by step.
+void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionStep* steps, std::size_t count) {
+    enum : unsigned { P = 1, Q = 2, R = 4 };
+    static constexpr std::array<unsigned, 4> in_a = {P | R, P | R, Q | R, Q | R};
+    static constexpr std::array<unsigned, 4> in_b = {Q | R, P | Q, P | Q, P | R};
+    std::array<unsigned, 3> power{};  // S factors of P, Q, R
+    std::size_t done = 0;             // complementations so far
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = steps[i].at_partner ? b : a, other = steps[i].at_partner ? a : b;
+        const unsigned classes = steps[i].at_partner ? in_b[done] : in_a[done];
+        const unsigned add = steps[i].folded ? 2 : 1;
+        for (unsigned k = 0; k < 3; ++k)
+            if (classes & (1u << k)) power[k] += add;
+        right_multiply(at, steps[i].folded ? kX2 : VOP_SQRT_PLUS_IX);
+        right_multiply(other, steps[i].folded ? kS2 : VOP_S);
+        if (!steps[i].folded) ++done;
+    }
+
+    thread_local NeighbourSet either;  // P and Q; reused so its buffer is allocated once
+    const NeighbourSet& na = adjacent_[a];
+    const NeighbourSet& nb = adjacent_[b];
+    either = na;
+    either.toggle_set(nb, static_cast<Qubit>(a), static_cast<Qubit>(b));
+    // Rows other than a's and b's, from the untouched rows of a and b.
+    na.for_each([&](Qubit c) {
+        if (c == b) return;
+        if (nb.contains(c)) {
+            adjacent_[c].toggle_set(either);
+            right_multiply(c, kSPower[power[2] % 4]);
+        } else {
+            adjacent_[c].toggle_set(nb, NeighbourSet::kNone, static_cast<Qubit>(b));
+            right_multiply(c, kSPower[power[0] % 4]);
+        }
+    });
+    nb.for_each([&](Qubit c) {
+        if (c == a || na.contains(c)) return;
+        adjacent_[c].toggle_set(na, NeighbourSet::kNone, static_cast<Qubit>(a));
+        right_multiply(c, kSPower[power[1] % 4]);
+    });
+    adjacent_[a].toggle_set(either);
+    adjacent_[b].toggle_set(either);
 }
 
 }  // namespace korvane

@@ -76,6 +76,13 @@ private:
     }
     [[noreturn]] void fail_index_of(std::size_t q) const;
     bool has_outside_neighbour(std::size_t a, std::size_t b) const;
+    // One step of a VOP reduction: a complementation at the node or at its partner, or a
+    // folded pair of them, which leaves the graph alone.
+    struct ReductionStep {
+        bool at_partner;
+        bool folded;
+    };
+    void pivot_reduction(std::size_t a, std::size_t b, const ReductionStep* steps, std::size_t count);
     void right_multiply(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
     void measure_x_rule(std::size_t node, std::uint8_t r);
     void measure_y_rule(std::size_t node, std::uint8_t r);
