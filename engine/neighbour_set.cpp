@@ -182,31 +182,44 @@ void NeighbourSet::make_sparse() {
     list_ = std::move(list);
 }
 
-namespace {
-
-void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
-    for (std::size_t k = 0; k < n; ++k) dst[k] ^= src[k];
-}
-
-}  // namespace
-
 // The hot path of every rewriting rule on dense graphs: one pass of word XORs.
+// Both are windows. The buffer's words outside the live window are zero, so when the
+// operand falls inside the buffer the XOR needs no room made first: the window just
+// becomes the span of what it now covers.
 void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra) {
     std::size_t lo = other.base_, hi = other.base_ + other.len_ - 1;
     if (extra != kNone) {
         lo = std::min<std::size_t>(lo, extra / 64);
         hi = std::max<std::size_t>(hi, extra / 64);
     }
-    cover(lo, hi);
-    xor_words(live() + (other.base_ - base_), other.live(), other.len_);
+    const std::size_t start = std::size_t{base_} - off_;
+    const bool in_buffer = lo >= start && hi - start < words_.size();
+    if (in_buffer) {
+        if (len_ != 0) {
+            lo = std::min<std::size_t>(lo, base_);
+            hi = std::max<std::size_t>(hi, std::size_t{base_} + len_ - 1);
+        }
+        base_ = static_cast<std::uint32_t>(lo);
+        off_ = static_cast<std::uint32_t>(lo - start);
+        len_ = static_cast<std::uint32_t>(hi - lo + 1);
+    } else {
+        widen(lo, hi);
+    }
+    std::uint64_t* w = live();
+    xor_words(w + (other.base_ - base_), other.live(), other.len_);
+    if (skip != kNone) w[skip / 64 - base_] ^= std::uint64_t{1} << (skip % 64);
+    if (extra != kNone) w[extra / 64 - base_] ^= std::uint64_t{1} << (extra % 64);
     count_ = kStale;
-    if (skip != kNone) flip_bit(skip);
-    if (extra != kNone) flip_bit(extra);
+    if (in_buffer && w[0] != 0 && w[len_ - 1] != 0) return;
+    settle();
+}
+
+void NeighbourSet::settle() {
     trim();
     make_sparse_if_smaller();
 }
 
-void NeighbourSet::toggle_set(const NeighbourSet& other, Qubit skip, Qubit extra) {
+void NeighbourSet::toggle_set_general(const NeighbourSet& other, Qubit skip, Qubit extra) {
     if (!other.dense() && !dense()) {
         merge_sorted(other, skip);
         if (extra != kNone) toggle(extra);

@@ -60,8 +60,22 @@ public:
 
     // this ^= other, leaving `skip` (a member of `other`, or kNone) out of the toggles and
     // toggling `extra` (not `skip`; or kNone) as well. `other` must be a different set.
-    // The rewriting rules all come down to this one operation per row.
-    void toggle_set(const NeighbourSet& other, Qubit skip = kNone, Qubit extra = kNone);
+    // The rewriting rules all come down to this one operation per row, so its most common
+    // case is inline: two windows, the operand's (and `extra`) inside this one's.
+    void toggle_set(const NeighbourSet& other, Qubit skip = kNone, Qubit extra = kNone) {
+        const std::size_t lo = other.base_, extra_word = extra / 64;
+        if (other.len_ != 0 && lo >= base_ && lo + other.len_ <= std::size_t{base_} + len_ &&
+            (extra == kNone || (extra_word >= base_ && extra_word - base_ < len_))) {
+            std::uint64_t* w = live();
+            xor_words(w + (lo - base_), other.live(), other.len_);
+            if (skip != kNone) w[skip / 64 - base_] ^= std::uint64_t{1} << (skip % 64);
+            if (extra != kNone) w[extra_word - base_] ^= std::uint64_t{1} << (extra % 64);
+            count_ = kStale;
+            if (w[0] == 0 || w[len_ - 1] == 0) settle();
+            return;
+        }
+        toggle_set_general(other, skip, extra);
+    }
 
     friend bool operator==(const NeighbourSet& a, const NeighbourSet& b);
 
@@ -101,6 +115,12 @@ private:
         if (len_ > 32 && 2 * dense_count() < len_) make_sparse();
     }
     void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
+    void toggle_set_general(const NeighbourSet& other, Qubit skip, Qubit extra);
+    // After an edit that may have emptied an end word: trims, and reconsiders the form.
+    void settle();
+    static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
+        for (std::size_t k = 0; k < n; ++k) dst[k] ^= src[k];
+    }
     void make_dense();
     void make_sparse();
     void merge_sorted(const NeighbourSet& other, Qubit skip);
