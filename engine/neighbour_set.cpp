@@ -55,8 +55,8 @@ void NeighbourSet::erase(std::size_t i) {
     if (dense()) {
         if (!contains(i)) return;
         flip_bit(i);
-        trim();
-        make_sparse_if_smaller();
+        // As after a row XOR: only a window that lost an end word is reconsidered.
+        if (live()[0] == 0 || live()[len_ - 1] == 0) settle();
         return;
     }
     const std::size_t k = find(i);
