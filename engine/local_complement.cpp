@@ -100,21 +100,23 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
     either = na;
     either.toggle_set(nb, static_cast<Qubit>(a), static_cast<Qubit>(b));
     // Rows other than a's and b's, from the untouched rows of a and b.
-    na.for_each([&](Qubit c) {
-        if (c == b) return;
-        if (nb.contains(c)) {
-            adjacent_[c].toggle_set(either);
-            right_multiply(c, kSPower[power[2] % 4]);
-        } else {
+    const Vop factor_p = kSPower[power[0] % 4], factor_q = kSPower[power[1] % 4], factor_r = kSPower[power[2] % 4];
+    NeighbourSet::for_each_split(
+        na, nb,
+        [&](Qubit c) {
+            if (c == b) return;
             adjacent_[c].toggle_set(nb, NeighbourSet::kNone, static_cast<Qubit>(b));
-            right_multiply(c, kSPower[power[0] % 4]);
-        }
-    });
-    nb.for_each([&](Qubit c) {
-        if (c == a || na.contains(c)) return;
-        adjacent_[c].toggle_set(na, NeighbourSet::kNone, static_cast<Qubit>(a));
-        right_multiply(c, kSPower[power[1] % 4]);
-    });
+            right_multiply(c, factor_p);
+        },
+        [&](Qubit c) {
+            if (c == a) return;
+            adjacent_[c].toggle_set(na, NeighbourSet::kNone, static_cast<Qubit>(a));
+            right_multiply(c, factor_q);
+        },
+        [&](Qubit c) {
+            adjacent_[c].toggle_set(either);
+            right_multiply(c, factor_r);
+        });
     adjacent_[a].toggle_set(either);
     adjacent_[b].toggle_set(either);
 }

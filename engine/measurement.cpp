@@ -51,38 +51,30 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     const Qubit b = hood.first();  // lowest neighbour; non-empty by the caller's test
     const NeighbourSet hood_b = adjacent_[b];
 
-    if (r == 0) {
-        right_multiply(b, VOP_SQRT_PLUS_IY);
-        hood.for_each([&](Qubit c) {
-            if (c != b && !hood_b.contains(c)) right_multiply(c, VOP_Z);
-        });
-    } else {
-        right_multiply(b, VOP_SQRT_MINUS_IY);
-        right_multiply(node, VOP_Z);
-        hood_b.for_each([&](Qubit c) {
-            if (c != node && !hood.contains(c)) right_multiply(c, VOP_Z);
-        });
-    }
-
     // Every pair of N x N_b toggled once, then every pair inside N & N_b, then b joined to
     // the rest of N, written per row (each row once):
     //  - c in N only (c != b): gains N_b, and the edge to b flips;
     //  - c in both: the toggles of the intersection cancel, leaving N ^ N_b, in which b
     //    already is, and the b flip cancels that;
-    //  - c in N_b only: gains N;
+    //  - c in N_b only (node among them): gains N;
     //  - b: gains N_b, then N without itself.
+    // The Z factors go to N only (b aside) for r = 0, to N_b only (node aside) for r = 1.
+    right_multiply(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
+    if (r) right_multiply(node, VOP_Z);
     NeighbourSet either = hood;
     either.toggle_set(hood_b);
-    hood.for_each([&](Qubit c) {
-        if (c == b) return;
-        if (hood_b.contains(c))
-            adjacent_[c].toggle_set(either, b);
-        else
+    NeighbourSet::for_each_split(
+        hood, hood_b,
+        [&](Qubit c) {
+            if (c == b) return;
+            if (r == 0) right_multiply(c, VOP_Z);
             adjacent_[c].toggle_set(hood_b, NeighbourSet::kNone, b);
-    });
-    hood_b.for_each([&](Qubit c) {
-        if (!hood.contains(c)) adjacent_[c].toggle_set(hood);
-    });
+        },
+        [&](Qubit c) {
+            if (r && c != node) right_multiply(c, VOP_Z);
+            adjacent_[c].toggle_set(hood);
+        },
+        [&](Qubit c) { adjacent_[c].toggle_set(either, b); });
     adjacent_[b].toggle_set(hood_b);
     adjacent_[b].toggle_set(hood, b);
 }

@@ -56,6 +56,34 @@ public:
         }
     }
 
+    // Calls only_a(c), only_b(c) or both(c) once for each member c of a | b, by where it
+    // is. Two windows are split a word at a time with no test per member; the order of
+    // the calls is not ascending.
+    template <class FA, class FB, class FAB>
+    static void for_each_split(const NeighbourSet& a, const NeighbourSet& b, FA&& only_a, FB&& only_b, FAB&& both) {
+        const std::size_t lo = std::min(a.base_, b.base_);
+        const std::size_t hi = std::max(std::size_t{a.base_} + a.len_, std::size_t{b.base_} + b.len_);
+        if (a.len_ != 0 && b.len_ != 0 && hi - lo <= 2 * (std::size_t{a.len_} + b.len_)) {
+            for (std::size_t k = lo; k < hi; ++k) {
+                const std::uint64_t x = a.word(k), y = b.word(k);
+                const auto at = static_cast<Qubit>(k * 64);
+                for (std::uint64_t m = x & ~y; m; m &= m - 1) only_a(at + static_cast<Qubit>(std::countr_zero(m)));
+                for (std::uint64_t m = y & ~x; m; m &= m - 1) only_b(at + static_cast<Qubit>(std::countr_zero(m)));
+                for (std::uint64_t m = x & y; m; m &= m - 1) both(at + static_cast<Qubit>(std::countr_zero(m)));
+            }
+            return;
+        }
+        a.for_each([&](Qubit c) {
+            if (b.contains(c))
+                both(c);
+            else
+                only_a(c);
+        });
+        b.for_each([&](Qubit c) {
+            if (!a.contains(c)) only_b(c);
+        });
+    }
+
     std::vector<Qubit> members() const;
 
     // this ^= other, leaving `skip` (a member of `other`, or kNone) out of the toggles and
@@ -86,6 +114,11 @@ private:
     // The dense form owns a word buffer; the sparse form never does.
     bool dense() const noexcept { return !words_.empty(); }
     const std::uint64_t* live() const noexcept { return words_.data() + off_; }
+    // Absolute word k of a window; zero outside it.
+    std::uint64_t word(std::size_t k) const noexcept {
+        const std::size_t i = k - base_;  // wraps to a huge value below the window
+        return i < len_ ? live()[i] : 0;
+    }
     std::uint64_t* live() noexcept { return words_.data() + off_; }
 
     std::size_t find(std::size_t i) const noexcept;
