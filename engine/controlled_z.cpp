@@ -10,8 +10,7 @@
 namespace korvane {
 
 bool Simulator::has_outside_neighbour(std::size_t a, std::size_t b) const {
-    const std::size_t d = adjacent_[a].size();
-    return adjacent_[a].contains(b) ? d >= 2 : d >= 1;
+    return adjacent_[a].first_except(b) != NeighbourSet::kNone;
 }
 
 void Simulator::cz(std::size_t a, std::size_t b) {

@@ -21,6 +21,7 @@ void Simulator::local_complement(std::size_t v) {
     check_index(v);
     // No edit below touches the row of v, so it is walked and XORed in place: flipping
     // b's row by the whole neighbourhood (minus b) toggles every pair {b, c} once per end.
+    adjacent_[v].tighten();
     const NeighbourSet& hood = adjacent_[v];
     hood.for_each([&](Qubit b) {
         adjacent_[b].toggle_set(hood, b);
@@ -95,6 +96,8 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
     }
 
     thread_local NeighbourSet either;  // P and Q; reused so its buffer is allocated once
+    adjacent_[a].tighten();
+    adjacent_[b].tighten();
     const NeighbourSet& na = adjacent_[a];
     const NeighbourSet& nb = adjacent_[b];
     either = na;

@@ -37,6 +37,7 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     const Vop factor = r ? VOP_SDAG : VOP_S;
     // The row of node is only read until the end, so it serves as the XOR operand:
     // complementing the neighbourhood flips each pair once per end.
+    adjacent_[node].tighten();
     const NeighbourSet& hood = adjacent_[node];
     hood.for_each([&](Qubit c) {
         right_multiply(c, factor);
@@ -47,8 +48,10 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
 }
 
 void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
+    adjacent_[node].tighten();
     const NeighbourSet hood = adjacent_[node];
     const Qubit b = hood.first();  // lowest neighbour; non-empty by the caller's test
+    adjacent_[b].tighten();
     const NeighbourSet hood_b = adjacent_[b];
 
     // Every pair of N x N_b toggled once, then every pair inside N & N_b, then b joined to

@@ -123,6 +123,14 @@ void NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
         len_ = static_cast<std::uint32_t>(hi_word - lo_word + 1);
         return;
     }
+    // A new buffer: sized for the members and the new words only, not for dead ends.
+    if (len_ != 0) {
+        narrow();
+        if (len_ != 0) {
+            lo_word = std::min<std::size_t>(lo_word, base_);
+            hi_word = std::max<std::size_t>(hi_word, base_ + len_ - 1);
+        }
+    }
     std::vector<std::uint64_t> old;
     old.swap(words_);
     const std::size_t old_base = base_, old_off = off_, old_len = len_;
@@ -210,8 +218,7 @@ void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra)
     if (skip != kNone) w[skip / 64 - base_] ^= std::uint64_t{1} << (skip % 64);
     if (extra != kNone) w[extra / 64 - base_] ^= std::uint64_t{1} << (extra % 64);
     count_ = kStale;
-    if (in_buffer && w[0] != 0 && w[len_ - 1] != 0) return;
-    settle();
+    if (!in_buffer) settle();
 }
 
 void NeighbourSet::settle() {
@@ -225,12 +232,12 @@ void NeighbourSet::toggle_set_general(const NeighbourSet& other, Qubit skip, Qub
         if (extra != kNone) toggle(extra);
         return;
     }
-    if (other.empty() && extra == kNone) return;
+    if (other.len_ == 0 && other.list_.empty() && extra == kNone) return;  // nothing to toggle
     if (!dense()) make_dense();
-    if (other.dense() && !other.empty()) return xor_dense(other, skip, extra);
+    if (other.len_ != 0) return xor_dense(other, skip, extra);
     // A sorted list into a window: flip its members one by one.
     std::size_t lo = extra / 64, hi = extra / 64;
-    if (!other.empty()) {
+    if (!other.list_.empty()) {
         lo = extra == kNone ? other.list_.front() / 64 : std::min<std::size_t>(lo, other.list_.front() / 64);
         hi = extra == kNone ? other.list_.back() / 64 : std::max<std::size_t>(hi, other.list_.back() / 64);
     }

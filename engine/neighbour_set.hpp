@@ -9,6 +9,10 @@
 // a band of indices, so a dense row costs the band's width, not the qubit count.
 // A row turns dense once its sorted vector would outgrow the window, and sparse again only
 // once it has fallen to a quarter of that, so it does not flip back and forth.
+// A window may carry zero words at its ends: a row XOR leaves them rather than trim on
+// every edit, which in a graph that changes all over would move windows back and forth.
+// A row is trimmed when it serves as an operand (tighten), because the operand's window
+// sets the length of each XOR.
 #pragma once
 
 #include <bit>
@@ -26,9 +30,7 @@ public:
     static constexpr Qubit kNone = std::numeric_limits<Qubit>::max();
 
     std::size_t size() const noexcept { return dense() ? dense_count() : list_.size(); }
-    // The live window is trimmed to its lowest and highest non-zero word, so it is empty
-    // exactly when it has no words.
-    bool empty() const noexcept { return dense() ? len_ == 0 : list_.empty(); }
+    bool empty() const noexcept { return dense() ? all_zero() : list_.empty(); }
 
     bool contains(std::size_t i) const noexcept {
         if (!dense()) return find(i) != kMissing;
@@ -86,6 +88,12 @@ public:
 
     std::vector<Qubit> members() const;
 
+    // Drops the zero words at the ends of a window, and reconsiders the form: done to a
+    // row before it serves as the operand of many XORs.
+    void tighten() {
+        if (dense()) settle();
+    }
+
     // this ^= other, leaving `skip` (a member of `other`, or kNone) out of the toggles and
     // toggling `extra` (not `skip`; or kNone) as well. `other` must be a different set.
     // The rewriting rules all come down to this one operation per row, so its most common
@@ -99,7 +107,6 @@ public:
             if (skip != kNone) w[skip / 64 - base_] ^= std::uint64_t{1} << (skip % 64);
             if (extra != kNone) w[extra_word - base_] ^= std::uint64_t{1} << (extra % 64);
             count_ = kStale;
-            if (w[0] == 0 || w[len_ - 1] == 0) settle();
             return;
         }
         toggle_set_general(other, skip, extra);
@@ -120,6 +127,11 @@ private:
         return i < len_ ? live()[i] : 0;
     }
     std::uint64_t* live() noexcept { return words_.data() + off_; }
+    bool all_zero() const noexcept {
+        for (std::size_t k = 0; k < len_; ++k)
+            if (live()[k]) return false;
+        return true;
+    }
 
     std::size_t find(std::size_t i) const noexcept;
     std::size_t dense_count() const noexcept;
@@ -134,7 +146,7 @@ private:
         if (len_ == 0 || lo_word < base_ || hi_word >= base_ + len_) widen(lo_word, hi_word);
     }
     void widen(std::size_t lo_word, std::size_t hi_word);
-    // Narrows the live window to its non-zero words.
+    // Narrows the live window to its non-zero words, and gives back a buffer far wider.
     void trim() {
         if (len_ == 0 || live()[0] == 0 || live()[len_ - 1] == 0) narrow();
         if (words_.size() > 4 * std::size_t{len_} + 32) release_slack();
@@ -149,7 +161,7 @@ private:
     }
     void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_set_general(const NeighbourSet& other, Qubit skip, Qubit extra);
-    // After an edit that may have emptied an end word: trims, and reconsiders the form.
+    // Trims, and reconsiders the form.
     void settle();
     static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
         for (std::size_t k = 0; k < n; ++k) dst[k] ^= src[k];
@@ -160,7 +172,7 @@ private:
 
     std::vector<Qubit> list_;  // sorted members, when sparse
     // When dense: a buffer whose words off_..off_+len_ are the live window, holding the
-    // bits of absolute words base_..base_+len_; every word outside it is zero. The slack
+    // bits of absolute words base_..base_+len_ (all members); every word outside it is zero. The slack
     // on either side lets the window move as the row changes without copying it.
     std::vector<std::uint64_t> words_;
     std::uint32_t base_ = 0;
