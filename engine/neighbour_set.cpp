@@ -54,9 +54,7 @@ void NeighbourSet::insert(std::size_t i) {
 void NeighbourSet::erase(std::size_t i) {
     if (dense()) {
         if (!contains(i)) return;
-        flip_bit(i);
-        // As after a row XOR: only a window that lost an end word is reconsidered.
-        if (live()[0] == 0 || live()[len_ - 1] == 0) settle();
+        flip_bit(i);  // a zero end word may stay, as after a row XOR
         return;
     }
     const std::size_t k = find(i);
