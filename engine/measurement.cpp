@@ -59,7 +59,7 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     //  - c in N only (c != b): gains N_b, and the edge to b flips;
     //  - c in both: the toggles of the intersection cancel, leaving N ^ N_b, in which b
     //    already is, and the b flip cancels that;
-    //  - c in N_b only (node among them): gains N;
+    //  - c in N_b only: gains N (node, whose row is N, is left empty);
     //  - b: gains N_b, then N without itself.
     // The Z factors go to N only (b aside) for r = 0, to N_b only (node aside) for r = 1.
     right_multiply(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
@@ -74,10 +74,12 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
             adjacent_[c].toggle_set(hood_b, NeighbourSet::kNone, b);
         },
         [&](Qubit c) {
-            if (r && c != node) right_multiply(c, VOP_Z);
+            if (c == node) return;  // its row gains N = its row: it ends empty
+            if (r) right_multiply(c, VOP_Z);
             adjacent_[c].toggle_set(hood);
         },
         [&](Qubit c) { adjacent_[c].toggle_set(either, b); });
+    adjacent_[node].clear();
     adjacent_[b].toggle_set(hood_b);
     adjacent_[b].toggle_set(hood, b);
 }
