@@ -95,25 +95,30 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
         if (!steps[i].folded) ++done;
     }
 
-    thread_local NeighbourSet either;  // P and Q; reused so its buffer is allocated once
+    // The three operands, built once: P and Q for R; N(b) and b for P; N(a) and a for Q.
+    thread_local NeighbourSet either, with_b, with_a;  // reused so their buffers stay allocated
     adjacent_[a].tighten();
     adjacent_[b].tighten();
     const NeighbourSet& na = adjacent_[a];
     const NeighbourSet& nb = adjacent_[b];
     either = na;
     either.toggle_set(nb, static_cast<Qubit>(a), static_cast<Qubit>(b));
+    with_b = nb;
+    with_b.insert(b);
+    with_a = na;
+    with_a.insert(a);
     // Rows other than a's and b's, from the untouched rows of a and b.
     const Vop factor_p = kSPower[power[0] % 4], factor_q = kSPower[power[1] % 4], factor_r = kSPower[power[2] % 4];
     NeighbourSet::for_each_split(
         na, nb,
         [&](Qubit c) {
             if (c == b) return;
-            adjacent_[c].toggle_set(nb, NeighbourSet::kNone, static_cast<Qubit>(b));
+            adjacent_[c].toggle_set(with_b);
             right_multiply(c, factor_p);
         },
         [&](Qubit c) {
             if (c == a) return;
-            adjacent_[c].toggle_set(na, NeighbourSet::kNone, static_cast<Qubit>(a));
+            adjacent_[c].toggle_set(with_a);
             right_multiply(c, factor_q);
         },
         [&](Qubit c) {
