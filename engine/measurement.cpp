@@ -64,21 +64,23 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     // The Z factors go to N only (b aside) for r = 0, to N_b only (node aside) for r = 1.
     right_multiply(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
     if (r) right_multiply(node, VOP_Z);
-    NeighbourSet either = hood;
-    either.toggle_set(hood_b);
+    NeighbourSet either = hood;  // N ^ N_b without b, for the rows in both
+    either.toggle_set(hood_b, NeighbourSet::kNone, b);
+    NeighbourSet with_b = hood_b;  // N_b and b, for the rows in N only
+    with_b.insert(b);
     NeighbourSet::for_each_split(
         hood, hood_b,
         [&](Qubit c) {
             if (c == b) return;
             if (r == 0) right_multiply(c, VOP_Z);
-            adjacent_[c].toggle_set(hood_b, NeighbourSet::kNone, b);
+            adjacent_[c].toggle_set(with_b);
         },
         [&](Qubit c) {
             if (c == node) return;  // its row gains N = its row: it ends empty
             if (r) right_multiply(c, VOP_Z);
             adjacent_[c].toggle_set(hood);
         },
-        [&](Qubit c) { adjacent_[c].toggle_set(either, b); });
+        [&](Qubit c) { adjacent_[c].toggle_set(either); });
     adjacent_[node].clear();
     adjacent_[b].toggle_set(hood_b);
     adjacent_[b].toggle_set(hood, b);
