@@ -35,13 +35,16 @@ void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
 
 void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     const Vop factor = r ? VOP_SDAG : VOP_S;
-    // The row of node is only read until the end, so it serves as the XOR operand:
-    // complementing the neighbourhood flips each pair once per end.
+    // Complementing the neighbourhood flips each pair once per end, and node's edges go
+    // too: each neighbour's row is XORed with N and node, itself left out.
     adjacent_[node].tighten();
     const NeighbourSet& hood = adjacent_[node];
+    thread_local NeighbourSet with_node;  // reused so its buffer stays allocated
+    with_node = hood;
+    with_node.insert(node);
     hood.for_each([&](Qubit c) {
         right_multiply(c, factor);
-        adjacent_[c].toggle_set(hood, c, static_cast<Qubit>(node));  // node's edge goes too
+        adjacent_[c].toggle_set(with_node, c);
     });
     adjacent_[node].clear();
     right_multiply(node, factor);
