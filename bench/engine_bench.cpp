@@ -61,6 +61,21 @@ void BM_ControlledZ(benchmark::State& state) {
 }
 BENCHMARK(BM_ControlledZ)->Args({1000, 4})->Args({1000000, 4})->Args({1024, 512})->Args({4096, 2048});
 
+// Clearing a Hadamard-like VOP: three complementations at node, partner, node, done as one
+// pivot; the graph changes every time, so the rows do not settle into one shape.
+void BM_RemoveVopPivot(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    Simulator sim = random_graph(n, static_cast<std::size_t>(state.range(1)), 4);
+    std::mt19937 gen(5);
+    for (auto _ : state) {
+        const std::size_t node = gen() % n, avoid = gen() % n;
+        if (node == avoid) continue;
+        sim.set_vop(node, 10);
+        sim.remove_vop(node, avoid);
+    }
+}
+BENCHMARK(BM_RemoveVopPivot)->Args({1000, 4})->Args({1000000, 4})->Args({1000, 32})->Args({1024, 512});
+
 // Measures along a fixed axis on a graph rebuilt when it runs out of edges.
 void measure_rule(benchmark::State& state, std::uint8_t axis) {
     const auto n = static_cast<std::size_t>(state.range(0));
