@@ -52,10 +52,11 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
 
 void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     adjacent_[node].tighten();
-    const NeighbourSet hood = adjacent_[node];
-    const Qubit b = hood.first();  // lowest neighbour; non-empty by the caller's test
+    const Qubit b = adjacent_[node].first();  // lowest neighbour; non-empty by the caller's test
     adjacent_[b].tighten();
-    const NeighbourSet hood_b = adjacent_[b];
+    // Neither row changes until the end: node and b are the only members the loop skips.
+    const NeighbourSet& hood = adjacent_[node];
+    const NeighbourSet& hood_b = adjacent_[b];
 
     // Every pair of N x N_b toggled once, then every pair inside N & N_b, then b joined to
     // the rest of N, written per row (each row once):
@@ -63,13 +64,14 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     //  - c in both: the toggles of the intersection cancel, leaving N ^ N_b, in which b
     //    already is, and the b flip cancels that;
     //  - c in N_b only: gains N (node, whose row is N, is left empty);
-    //  - b: gains N_b, then N without itself.
+    //  - b: gains N_b (which empties it), then N without itself.
     // The Z factors go to N only (b aside) for r = 0, to N_b only (node aside) for r = 1.
     right_multiply(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
     if (r) right_multiply(node, VOP_Z);
-    NeighbourSet either = hood;  // N ^ N_b without b, for the rows in both
+    thread_local NeighbourSet either, with_b;  // reused so their buffers stay allocated
+    either = hood;  // N ^ N_b without b, for the rows in both
     either.toggle_set(hood_b, NeighbourSet::kNone, b);
-    NeighbourSet with_b = hood_b;  // N_b and b, for the rows in N only
+    with_b = hood_b;  // N_b and b, for the rows in N only
     with_b.insert(b);
     NeighbourSet::for_each_split(
         hood, hood_b,
@@ -79,14 +81,14 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
             adjacent_[c].toggle_set(with_b);
         },
         [&](Qubit c) {
-            if (c == node) return;  // its row gains N = its row: it ends empty
+            if (c == node) return;
             if (r) right_multiply(c, VOP_Z);
             adjacent_[c].toggle_set(hood);
         },
         [&](Qubit c) { adjacent_[c].toggle_set(either); });
+    adjacent_[b] = hood;
+    adjacent_[b].erase(b);
     adjacent_[node].clear();
-    adjacent_[b].toggle_set(hood_b);
-    adjacent_[b].toggle_set(hood, b);
 }
 
 }  // namespace korvane
