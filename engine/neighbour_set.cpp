@@ -273,7 +273,7 @@ void NeighbourSet::merge_sorted(const NeighbourSet& other, Qubit skip) {
     for (; j > 0; --j)
         if (o[j - 1] != skip) buf[--w] = o[j - 1];
     const std::size_t tail = a + b - w;
-    std::memmove(buf + i, buf + w, tail * sizeof(Qubit));
+    if (tail) std::memmove(buf + i, buf + w, tail * sizeof(Qubit));  // buf is null when both are empty
     list_.resize(i + tail);
     if (list_.capacity() > 4 * list_.size() + 16) list_.shrink_to_fit();
     make_dense_if_smaller();
