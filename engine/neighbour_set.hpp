@@ -4,7 +4,7 @@
 // A row is stored in one of two forms and switches by density, so memory follows the
 // number of edges while dense rows still get 64-bit word-parallel edits:
 //  - sparse: a sorted vector of 32-bit indices (4 bytes per member);
-//  - dense: a bit set over a window of 64-bit words covering its lowest to highest member.
+//  - dense: a bit set over a window of 64-bit words that covers all its members.
 // The window matters for large states: in a lattice the neighbours of a vertex lie within
 // a band of indices, so a dense row costs the band's width, not the qubit count.
 // A row turns dense once its sorted vector would outgrow the window, and sparse again only
@@ -172,8 +172,8 @@ private:
 
     std::vector<Qubit> list_;  // sorted members, when sparse
     // When dense: a buffer whose words off_..off_+len_ are the live window, holding the
-    // bits of absolute words base_..base_+len_ (all members); every word outside it is zero. The slack
-    // on either side lets the window move as the row changes without copying it.
+    // bits of absolute words base_..base_+len_ (all members); every word outside it is
+    // zero. The slack on either side lets the window move without copying it.
     std::vector<std::uint64_t> words_;
     std::uint32_t base_ = 0;
     std::uint32_t off_ = 0;
