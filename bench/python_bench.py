@@ -47,7 +47,7 @@ def w2(L, seed):
     n = L * L
     # Row-major: each qubit's right then lower neighbour. The order does not change the
     # graph, but it sets where the rows land in memory, and that shows at L = 1000
-    # (about 1.7 times slower with the pairs shuffled).
+    # (1.2 to 1.7 times slower with the pairs shuffled).
     pairs = []
     for r in range(L):
         for c in range(L):
