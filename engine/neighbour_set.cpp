@@ -108,7 +108,7 @@ void NeighbourSet::allocate(std::size_t lo_word, std::size_t hi_word) {
     len_ = static_cast<std::uint32_t>(need);
 }
 
-void NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
+bool NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
     if (len_ != 0) {
         lo_word = std::min<std::size_t>(lo_word, base_);
         hi_word = std::max<std::size_t>(hi_word, base_ + len_ - 1);
@@ -119,7 +119,7 @@ void NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
         off_ = static_cast<std::uint32_t>(lo_word - start);
         base_ = static_cast<std::uint32_t>(lo_word);
         len_ = static_cast<std::uint32_t>(hi_word - lo_word + 1);
-        return;
+        return false;
     }
     // A new buffer: sized for the members and the new words only, not for dead ends.
     if (len_ != 0) {
@@ -134,6 +134,7 @@ void NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
     const std::size_t old_base = base_, old_off = off_, old_len = len_;
     allocate(lo_word, hi_word);
     if (old_len) std::memcpy(live() + (old_base - base_), old.data() + old_off, old_len * sizeof(std::uint64_t));
+    return true;
 }
 
 void NeighbourSet::narrow() noexcept {
@@ -198,25 +199,13 @@ void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra)
         lo = std::min<std::size_t>(lo, extra / 64);
         hi = std::max<std::size_t>(hi, extra / 64);
     }
-    const std::size_t start = std::size_t{base_} - off_;
-    const bool in_buffer = lo >= start && hi - start < words_.size();
-    if (in_buffer) {
-        if (len_ != 0) {
-            lo = std::min<std::size_t>(lo, base_);
-            hi = std::max<std::size_t>(hi, std::size_t{base_} + len_ - 1);
-        }
-        base_ = static_cast<std::uint32_t>(lo);
-        off_ = static_cast<std::uint32_t>(lo - start);
-        len_ = static_cast<std::uint32_t>(hi - lo + 1);
-    } else {
-        widen(lo, hi);
-    }
+    const bool fresh = (len_ == 0 || lo < base_ || hi >= std::size_t{base_} + len_) && widen(lo, hi);
     std::uint64_t* w = live();
     xor_words(w + (other.base_ - base_), other.live(), other.len_);
     if (skip != kNone) w[skip / 64 - base_] ^= std::uint64_t{1} << (skip % 64);
     if (extra != kNone) w[extra / 64 - base_] ^= std::uint64_t{1} << (extra % 64);
     count_ = kStale;
-    if (!in_buffer) settle();
+    if (fresh) settle();
 }
 
 void NeighbourSet::settle() {

@@ -145,7 +145,8 @@ private:
     void cover(std::size_t lo_word, std::size_t hi_word) {
         if (len_ == 0 || lo_word < base_ || hi_word >= base_ + len_) widen(lo_word, hi_word);
     }
-    void widen(std::size_t lo_word, std::size_t hi_word);
+    // True when it took a new buffer rather than moving the window within the old one.
+    bool widen(std::size_t lo_word, std::size_t hi_word);
     // Narrows the live window to its non-zero words, and gives back a buffer far wider.
     void trim() {
         if (len_ == 0 || live()[0] == 0 || live()[len_ - 1] == 0) narrow();
