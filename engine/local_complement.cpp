@@ -21,7 +21,7 @@ void Simulator::local_complement(std::size_t v) {
     check_index(v);
     // No edit below touches the row of v, so it is walked and XORed in place: flipping
     // b's row by the whole neighbourhood (minus b) toggles every pair {b, c} once per end.
-    adjacent_[v].tighten();
+    tighten(v);
     const NeighbourSet& hood = adjacent_[v];
     hood.for_each([&](Qubit b) {
         adjacent_[b].toggle_set(hood, b);
@@ -96,9 +96,9 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
     }
 
     // The three operands, built once: P and Q for R; N(b) and b for P; N(a) and a for Q.
-    thread_local NeighbourSet either, with_b, with_a;  // reused so their buffers stay allocated
-    adjacent_[a].tighten();
-    adjacent_[b].tighten();
+    auto& [either, with_a, with_b] = scratch_;
+    tighten(a);
+    tighten(b);
     const NeighbourSet& na = adjacent_[a];
     const NeighbourSet& nb = adjacent_[b];
     either = na;

@@ -28,7 +28,7 @@ void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
         adjacent_[c].erase(node);
         if (r) right_multiply(c, VOP_Z);
     });
-    adjacent_[node].clear();
+    clear_row(node);
     if (r) right_multiply(node, VOP_X);
     right_multiply(node, VOP_H);
 }
@@ -37,23 +37,23 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     const Vop factor = r ? VOP_SDAG : VOP_S;
     // Complementing the neighbourhood flips each pair once per end, and node's edges go
     // too: each neighbour's row is XORed with N and node, itself left out.
-    adjacent_[node].tighten();
+    tighten(node);
     const NeighbourSet& hood = adjacent_[node];
-    thread_local NeighbourSet with_node;  // reused so its buffer stays allocated
+    NeighbourSet& with_node = scratch_.with_a;
     with_node = hood;
     with_node.insert(node);
     hood.for_each([&](Qubit c) {
         right_multiply(c, factor);
         adjacent_[c].toggle_set(with_node, c);
     });
-    adjacent_[node].clear();
+    clear_row(node);
     right_multiply(node, factor);
 }
 
 void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
-    adjacent_[node].tighten();
+    tighten(node);
     const Qubit b = adjacent_[node].first();  // lowest neighbour; non-empty by the caller's test
-    adjacent_[b].tighten();
+    tighten(b);
     // Neither row changes until the end: node and b are the only members the loop skips.
     const NeighbourSet& hood = adjacent_[node];
     const NeighbourSet& hood_b = adjacent_[b];
@@ -68,7 +68,8 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     // The Z factors go to N only (b aside) for r = 0, to N_b only (node aside) for r = 1.
     right_multiply(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
     if (r) right_multiply(node, VOP_Z);
-    thread_local NeighbourSet either, with_b;  // reused so their buffers stay allocated
+    NeighbourSet& either = scratch_.either;
+    NeighbourSet& with_b = scratch_.with_b;
     either = hood;  // N ^ N_b without b, for the rows in both
     either.toggle_set(hood_b, NeighbourSet::kNone, b);
     with_b = hood_b;  // N_b and b, for the rows in N only
@@ -88,7 +89,7 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
         [&](Qubit c) { adjacent_[c].toggle_set(either); });
     adjacent_[b] = hood;
     adjacent_[b].erase(b);
-    adjacent_[node].clear();
+    clear_row(node);
 }
 
 }  // namespace korvane

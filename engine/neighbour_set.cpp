@@ -74,6 +74,22 @@ void NeighbourSet::clear() noexcept {
     base_ = off_ = len_ = count_ = 0;
 }
 
+void NeighbourSet::zero() noexcept {
+    if (dense()) {
+        std::fill_n(live(), len_, std::uint64_t{0});
+        count_ = 0;
+    } else {
+        list_.clear();
+    }
+}
+
+void NeighbourSet::span_words(std::size_t words) {
+    release(list_);
+    words_.assign(words, 0);
+    base_ = off_ = count_ = 0;
+    len_ = static_cast<std::uint32_t>(words);
+}
+
 Qubit NeighbourSet::first_except(std::size_t avoid) const noexcept {
     if (dense()) {
         const std::uint64_t* live_words = live();

@@ -41,6 +41,11 @@ public:
     void erase(std::size_t i);
     void toggle(std::size_t i);
     void clear() noexcept;
+    // Empties the row but keeps its form, window and buffer.
+    void zero() noexcept;
+    // Makes an empty row a dense window over words 0..words-1. Such a row covers every
+    // index below words*64, so no edit within them ever moves or resizes it.
+    void span_words(std::size_t words);
 
     // The lowest member that is not `avoid`, or kNone.
     Qubit first_except(std::size_t avoid) const noexcept;

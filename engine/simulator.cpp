@@ -15,13 +15,16 @@ constexpr std::size_t kMaxBytes = static_cast<std::size_t>(std::numeric_limits<s
 
 }  // namespace
 
-Simulator::Simulator(std::size_t qubit_count) {
+Simulator::Simulator(std::size_t qubit_count, RowLayout layout) {
     if (qubit_count > kMaxBytes / sizeof(Vop) || qubit_count > kMaxBytes / sizeof(NeighbourSet))
         throw EngineError("capacity overflow");
     // Members are stored as 32-bit indices; a state this large could not be held anyway.
     if (qubit_count > std::numeric_limits<Qubit>::max()) throw std::bad_alloc();
     vop_.assign(qubit_count, VOP_H);
     adjacent_.resize(qubit_count);
+    full_rows_ = layout == RowLayout::full || (layout == RowLayout::automatic && qubit_count <= kFullRowQubits);
+    if (full_rows_)
+        for (NeighbourSet& row : adjacent_) row.span_words((qubit_count + 63) / 64);
 }
 
 void Simulator::fail_index_of(std::size_t q) const { fail_index(vop_.size(), q); }

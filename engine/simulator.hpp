@@ -15,6 +15,11 @@ namespace korvane {
 
 enum class TwoQubitGate : std::uint8_t { cx, cy, xcx, xcy, xcz, ycx, ycy, ycz };
 
+// How rows are stored. Windowed rows follow their members, so memory follows the edges;
+// full rows are bit sets over all qubits that never move or resize, which is cheaper per
+// edit where the whole matrix is small. `automatic` picks full rows up to kFullRowQubits.
+enum class RowLayout : std::uint8_t { automatic, windowed, full };
+
 struct PreviewOutcome {
     std::size_t qubit;
     std::uint8_t result;  // 0 for +1, 1 for -1
@@ -25,7 +30,11 @@ class Simulator {
 public:
     // All qubits in |0>: no edges, VOP H everywhere. Throws EngineError("capacity overflow")
     // when the state's byte size cannot be represented, std::bad_alloc when it cannot be had.
-    explicit Simulator(std::size_t qubit_count);
+    explicit Simulator(std::size_t qubit_count, RowLayout layout = RowLayout::automatic);
+
+    // At this size a full row is 16 words, two cache lines: about what a windowed row of a
+    // dense graph takes anyway.
+    static constexpr std::size_t kFullRowQubits = 1024;
 
     std::size_t size() const noexcept { return vop_.size(); }
     Vop vop(std::size_t q) const { return vop_[q]; }
@@ -84,6 +93,16 @@ private:
     };
     void pivot_reduction(std::size_t a, std::size_t b, const ReductionStep* steps, std::size_t count);
     void right_multiply(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
+    // Before a row serves as an operand; full rows keep their window.
+    void tighten(std::size_t q) {
+        if (!full_rows_) adjacent_[q].tighten();
+    }
+    void clear_row(std::size_t q) {
+        if (full_rows_)
+            adjacent_[q].zero();
+        else
+            adjacent_[q].clear();
+    }
     void measure_x_rule(std::size_t node, std::uint8_t r);
     void measure_y_rule(std::size_t node, std::uint8_t r);
     void measure_z_rule(std::size_t node, std::uint8_t r);
@@ -91,8 +110,19 @@ private:
     struct Journal;
     void journal_measurement(std::size_t node, std::uint8_t effective_axis);
 
+    // Operands the rules build, kept so their buffers stay allocated. Not part of the
+    // state: a copy starts with empty ones.
+    struct Scratch {
+        NeighbourSet either, with_a, with_b;
+        Scratch() = default;
+        Scratch(const Scratch&) noexcept {}
+        Scratch& operator=(const Scratch&) noexcept { return *this; }
+    };
+
     std::vector<Vop> vop_;
     std::vector<NeighbourSet> adjacent_;
+    bool full_rows_ = false;
+    Scratch scratch_;
     Journal* journal_ = nullptr;  // set only while a preview runs
 };
 

@@ -107,8 +107,10 @@ TEST(GraphState, UnrepresentableSizeIsCapacityOverflow) {
 // word boundaries.
 TEST(EdgePrimitives, MatchAReferenceGraphAcrossWordBoundaries) {
     std::mt19937 rng(11);
+    for (RowLayout layout : kBothLayouts)
     for (std::size_t n : {2u, 3u, 63u, 64u, 65u, 127u, 128u, 129u, 200u}) {
-        Simulator sim(n);
+        Simulator sim(n, layout);
+        SCOPED_TRACE(layout_name(layout));
         RefGraph ref(sim);
         std::vector<std::size_t> pool;
         for (std::size_t q : {0u, 1u, 31u, 32u, 62u, 63u, 64u, 65u, 127u, 128u, 129u, 191u, 192u})
@@ -160,7 +162,7 @@ TEST(EdgePrimitives, NeighboursIterateInAscendingOrderWhateverTheInsertionOrder)
     std::mt19937 rng(5);
     for (std::size_t n : {63u, 64u, 65u, 127u, 128u, 129u}) {
         for (std::size_t hub : {std::size_t{0}, n / 2, n - 1}) {
-            Simulator sim(n);
+            Simulator sim(n, kBothLayouts[hub % 2]);
             std::vector<std::size_t> others;
             for (std::size_t q = 0; q < n; ++q)
                 if (q != hub) others.push_back(q);
@@ -186,8 +188,10 @@ TEST(EdgePrimitives, NeighboursIterateInAscendingOrderWhateverTheInsertionOrder)
 // edits and by toggles; membership, order and degree must hold at every step.
 TEST(EdgePrimitives, RowsKeepTheirMembersWhileGrowingAndShrinking) {
     std::mt19937 rng(13);
+    for (RowLayout layout : kBothLayouts)
     for (std::size_t n : {64u, 65u, 129u, 1100u}) {
-        Simulator sim(n);
+        Simulator sim(n, layout);
+        SCOPED_TRACE(layout_name(layout));
         const std::size_t hub = n / 3;
         std::vector<std::size_t> others;
         for (std::size_t q = 0; q < n; ++q)

@@ -49,10 +49,12 @@ TEST(LocalComplement, KeepsTheRepresentedState) {
 
 TEST(LocalComplement, MatchesPairByPairReferenceOnLargeGraphs) {
     std::mt19937 rng(22);
+    for (RowLayout layout : kBothLayouts)
     for (std::size_t n : {5u, 63u, 64u, 65u, 127u, 128u, 129u, 200u, 1100u}) {
         // Sparse rows past the linear-scan length, rows at the form switch, and dense rows.
         for (double p : n > 500 ? std::vector<double>{0.02} : std::vector<double>{0.03, 0.3, 0.8}) {
-            Simulator sim = random_representation(n, p, rng);
+            Simulator sim = random_representation(n, p, rng, layout);
+            SCOPED_TRACE(layout_name(layout));
             RefGraph ref(sim);
             std::vector<int> vops = vops_of(sim);
             for (int step = 0; step < 12; ++step) {
@@ -109,10 +111,12 @@ TEST(RemoveVop, ClearsEveryVopAndKeepsTheState) {
 // adjacent (the pivot case) or not.
 TEST(RemoveVop, MatchesTheLiteralSequenceOnLargeGraphs) {
     std::mt19937 rng(27);
+    for (RowLayout layout : kBothLayouts)
     for (std::size_t n : {63u, 64u, 65u, 129u, 300u}) {
         for (double p : {0.04, 0.3, 0.85}) {
             for (int v = 1; v < 24; ++v) {
-                Simulator sim = random_representation(n, p, rng);
+                Simulator sim = random_representation(n, p, rng, layout);
+                SCOPED_TRACE(layout_name(layout));
                 std::uniform_int_distribution<std::size_t> qubit(0, n - 1);
                 const std::size_t node = qubit(rng);
                 std::size_t avoid = qubit(rng);

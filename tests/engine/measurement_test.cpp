@@ -231,9 +231,11 @@ TEST(MeasurementReference, AgreesWithTheOracleOnSmallStates) {
 TEST(MeasurementReference, EngineMatchesTheLiteralRulesOnLargeGraphs) {
     std::mt19937 rng(53);
     int counts[3] = {0, 0, 0};
+    for (RowLayout layout : kBothLayouts)
     for (std::size_t n : {6u, 63u, 64u, 65u, 127u, 128u, 129u, 200u, 300u, 1100u}) {
         for (double p : n > 500 ? std::vector<double>{0.02} : std::vector<double>{0.02, 0.1, 0.5}) {
-            Simulator sim = random_representation(n, p, rng);
+            Simulator sim = random_representation(n, p, rng, layout);
+            SCOPED_TRACE(layout_name(layout));
             RefState ref{RefGraph(sim), {}};
             for (std::size_t i = 0; i < n; ++i) ref.vops.push_back(sim.vop(i));
             std::uniform_int_distribution<std::size_t> qubit(0, n - 1);
@@ -268,7 +270,7 @@ TEST(MeasurementReference, EngineMatchesTheLiteralRulesAtWordBoundaries) {
     for (int v = 0; v < 24; ++v)
         for (int axis = 0; axis < 3; ++axis)
             for (int r = 0; r < 2; ++r) {
-                Simulator sim = random_representation(200, 0.05, rng);
+                Simulator sim = random_representation(200, 0.05, rng, kBothLayouts[(v + axis + r) % 2]);
                 const std::size_t node = 10;
                 for (std::size_t q = 0; q < 200; ++q)
                     if (q != node) sim.remove_edge(node, q);

@@ -26,7 +26,8 @@ Simulator random_small_state(std::uint32_t seed, std::mt19937& rng) {
 TEST(Preview, LeavesTheStateExactlyUnchanged) {
     for (std::uint32_t seed = 0; seed < 200; ++seed) {
         std::mt19937 rng(seed);
-        Simulator sim = seed % 10 == 0 ? random_representation(130, 0.1, rng) : random_small_state(seed, rng);
+        Simulator sim = seed % 10 == 0 ? random_representation(130, 0.1, rng, kBothLayouts[seed % 20 / 10])
+                                       : random_small_state(seed, rng);
         std::vector<std::size_t> qubits(sim.size());
         std::iota(qubits.begin(), qubits.end(), 0);
         std::shuffle(qubits.begin(), qubits.end(), rng);

@@ -45,8 +45,12 @@ std::uint32_t RecordingSource::next_u32() {
     return v;
 }
 
-Simulator random_representation(std::size_t n, double edge_probability, std::mt19937& rng) {
-    Simulator sim(n);
+const char* layout_name(korvane::RowLayout layout) {
+    return layout == korvane::RowLayout::full ? "full rows" : layout == korvane::RowLayout::windowed ? "windowed rows" : "automatic";
+}
+
+Simulator random_representation(std::size_t n, double edge_probability, std::mt19937& rng, korvane::RowLayout layout) {
+    Simulator sim(n, layout);
     std::bernoulli_distribution edge(edge_probability);
     std::uniform_int_distribution<int> vop(0, 23);
     for (std::size_t a = 0; a < n; ++a) {

@@ -77,7 +77,12 @@ private:
 };
 
 // Each pair an edge with probability `edge_probability`; every VOP uniform over 0..23.
-Simulator random_representation(std::size_t n, double edge_probability, std::mt19937& rng);
+Simulator random_representation(std::size_t n, double edge_probability, std::mt19937& rng,
+                                korvane::RowLayout layout = korvane::RowLayout::automatic);
+
+// Both row layouts, whatever the size: a test that loops over them covers each storage.
+constexpr std::array<korvane::RowLayout, 2> kBothLayouts = {korvane::RowLayout::windowed, korvane::RowLayout::full};
+const char* layout_name(korvane::RowLayout layout);
 
 struct SingleQubitGate {
     const char* name;
