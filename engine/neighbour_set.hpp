@@ -117,6 +117,14 @@ public:
         toggle_set_general(other, skip, extra);
     }
 
+    // For rows made by span_words and their copies only: the words from word 0, and a row
+    // XOR over the first `words` of them with no window to check.
+    const std::uint64_t* spanned_words() const noexcept { return words_.data(); }
+    void xor_spanned(const std::uint64_t* __restrict src, std::size_t words) noexcept {
+        xor_words(words_.data(), src, words);
+        count_ = kStale;
+    }
+
     friend bool operator==(const NeighbourSet& a, const NeighbourSet& b);
 
 private:

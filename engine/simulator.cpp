@@ -22,9 +22,12 @@ Simulator::Simulator(std::size_t qubit_count, RowLayout layout) {
     if (qubit_count > std::numeric_limits<Qubit>::max()) throw std::bad_alloc();
     vop_.assign(qubit_count, VOP_H);
     adjacent_.resize(qubit_count);
-    full_rows_ = layout == RowLayout::full || (layout == RowLayout::automatic && qubit_count <= kFullRowQubits);
-    if (full_rows_)
-        for (NeighbourSet& row : adjacent_) row.span_words((qubit_count + 63) / 64);
+    if (qubit_count != 0 &&
+        (layout == RowLayout::full || (layout == RowLayout::automatic && qubit_count <= kFullRowQubits))) {
+        // Whole 256-bit lanes, so a row XOR has no odd words at its end.
+        full_row_words_ = ((qubit_count + 63) / 64 + 3) / 4 * 4;
+        for (NeighbourSet& row : adjacent_) row.span_words(full_row_words_);
+    }
 }
 
 void Simulator::fail_index_of(std::size_t q) const { fail_index(vop_.size(), q); }

@@ -95,10 +95,10 @@ private:
     void right_multiply(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
     // Before a row serves as an operand; full rows keep their window.
     void tighten(std::size_t q) {
-        if (!full_rows_) adjacent_[q].tighten();
+        if (full_row_words_ == 0) adjacent_[q].tighten();
     }
     void clear_row(std::size_t q) {
-        if (full_rows_)
+        if (full_row_words_ != 0)
             adjacent_[q].zero();
         else
             adjacent_[q].clear();
@@ -121,7 +121,7 @@ private:
 
     std::vector<Vop> vop_;
     std::vector<NeighbourSet> adjacent_;
-    bool full_rows_ = false;
+    std::size_t full_row_words_ = 0;  // words of every row when rows are full, else 0
     Scratch scratch_;
     Journal* journal_ = nullptr;  // set only while a preview runs
 };
