@@ -9,8 +9,12 @@
 
 namespace korvane {
 
-bool Simulator::has_outside_neighbour(std::size_t a, std::size_t b) const {
-    return adjacent_[a].first_except(b) != NeighbourSet::kNone;
+// remove_vop(q, other) when q has a neighbour besides `other`. A VOP of 0 needs no look at
+// the row: remove_vop leaves it as it is.
+void Simulator::reduce_if_outside(std::size_t q, std::size_t other) {
+    if (vop_[q] == VOP_I) return;
+    const Qubit first = adjacent_[q].first_except(other);
+    if (first != NeighbourSet::kNone) reduce_vop(q, first);
 }
 
 void Simulator::cz(std::size_t a, std::size_t b) {
@@ -21,9 +25,9 @@ void Simulator::cz(std::size_t a, std::size_t b) {
     check_index(b);
     // Each test is taken live, right before its reduction: reducing one operand can give
     // the other outside neighbours it did not have before.
-    if (has_outside_neighbour(a, b)) remove_vop(a, b);
-    if (has_outside_neighbour(b, a)) remove_vop(b, a);
-    if (has_outside_neighbour(a, b) && !is_diagonal(vop_[a])) remove_vop(a, b);
+    reduce_if_outside(a, b);
+    reduce_if_outside(b, a);
+    if (!is_diagonal(vop_[a])) reduce_if_outside(a, b);
 
     const bool edge = adjacent_[a].contains(b);
     const CphaseEntry& e = CPHASE_TABLE[edge][vop_[a]][vop_[b]];

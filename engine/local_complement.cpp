@@ -39,7 +39,10 @@ void Simulator::remove_vop(std::size_t node, std::size_t avoid) {
     // and VOP they touch: skipping them gives the same representation.
     if (vop_[node] == VOP_I) return;
     const Qubit first = adjacent_[node].first_except(avoid);
-    const std::size_t partner = first == NeighbourSet::kNone ? avoid : first;
+    reduce_vop(node, first == NeighbourSet::kNone ? avoid : first);
+}
+
+void Simulator::reduce_vop(std::size_t node, std::size_t partner) {
     const Decomposition& code = DECOMPOSITION_TABLE[vop_[node]];
 
     // Two consecutive complementations at one vertex toggle the same pairs twice: the graph

@@ -84,7 +84,9 @@ private:
         if (q >= vop_.size()) fail_index_of(q);
     }
     [[noreturn]] void fail_index_of(std::size_t q) const;
-    bool has_outside_neighbour(std::size_t a, std::size_t b) const;
+    void reduce_if_outside(std::size_t q, std::size_t other);
+    // remove_vop once the partner is known.
+    void reduce_vop(std::size_t node, std::size_t partner);
     // One step of a VOP reduction: a complementation at the node or at its partner, or a
     // folded pair of them, which leaves the graph alone.
     struct ReductionStep {
