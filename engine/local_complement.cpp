@@ -1,4 +1,5 @@
 // State-preserving rewrites: local complementation and clearing a vertex's VOP with it.
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -116,14 +117,22 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
     const Vop factor_p = kSPower[power[0] % 4], factor_q = kSPower[power[1] % 4], factor_r = kSPower[power[2] % 4];
     if (full_row_words_ != 0) {
         // Full rows: one pass over N(a) | N(b) a word at a time, each member's class read
-        // from its two bits, and each row XORed whole with no window to check.
-        const std::size_t words = full_row_words_;
+        // from its two bits, and each row XORed with no window to check, over the whole
+        // 256-bit lanes that hold a member of an operand.
         const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b.spanned_words(), with_a.spanned_words(),
                                                              either.spanned_words()};
         const std::array<Vop, 4> factor = {VOP_I, factor_p, factor_q, factor_r};
         const std::uint64_t* wa = na.spanned_words();
         const std::uint64_t* wb = nb.spanned_words();
-        for (std::size_t k = 0; k < words; ++k) {
+        std::size_t from = std::min(a, b) / 64, to = std::max(a, b) / 64 + 1;
+        for (std::size_t k = 0; k < full_row_words_; ++k) {
+            if ((wa[k] | wb[k]) == 0) continue;
+            from = std::min(from, k);
+            to = std::max(to, k + 1);
+        }
+        from = from / 4 * 4;
+        to = (to + 3) / 4 * 4;
+        for (std::size_t k = from; k < to; ++k) {
             std::uint64_t x = wa[k], y = wb[k];
             if (k == b / 64) x &= ~(std::uint64_t{1} << (b % 64));  // a and b are done below
             if (k == a / 64) y &= ~(std::uint64_t{1} << (a % 64));
@@ -131,12 +140,12 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
                 const int i = std::countr_zero(m);
                 const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
                 const std::size_t c = k * 64 + static_cast<std::size_t>(i);
-                adjacent_[c].xor_spanned(operand[cls], words);
+                adjacent_[c].xor_spanned(operand[cls], from, to);
                 right_multiply(c, factor[cls]);
             }
         }
-        adjacent_[a].xor_spanned(either.spanned_words(), words);
-        adjacent_[b].xor_spanned(either.spanned_words(), words);
+        adjacent_[a].xor_spanned(either.spanned_words(), from, to);
+        adjacent_[b].xor_spanned(either.spanned_words(), from, to);
         return;
     }
     NeighbourSet::for_each_split(

@@ -118,10 +118,10 @@ public:
     }
 
     // For rows made by span_words and their copies only: the words from word 0, and a row
-    // XOR over the first `words` of them with no window to check.
+    // XOR of words from..to-1 with no window to check.
     const std::uint64_t* spanned_words() const noexcept { return words_.data(); }
-    void xor_spanned(const std::uint64_t* __restrict src, std::size_t words) noexcept {
-        xor_words(words_.data(), src, words);
+    void xor_spanned(const std::uint64_t* __restrict src, std::size_t from, std::size_t to) noexcept {
+        xor_words(words_.data() + from, src + from, to - from);
         count_ = kStale;
     }
 
