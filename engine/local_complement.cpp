@@ -124,7 +124,7 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
         const std::array<Vop, 4> factor = {VOP_I, factor_p, factor_q, factor_r};
         const std::uint64_t* wa = na.spanned_words();
         const std::uint64_t* wb = nb.spanned_words();
-        std::size_t from = std::min(a, b) / 64, to = std::max(a, b) / 64 + 1;
+        std::size_t from = full_row_words_, to = 0;  // a and b are members too: they are adjacent
         for (std::size_t k = 0; k < full_row_words_; ++k) {
             if ((wa[k] | wb[k]) == 0) continue;
             from = std::min(from, k);
