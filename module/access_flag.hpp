@@ -21,30 +21,43 @@ public:
 
     // Sets RuntimeError and returns false when refused.
     bool acquire(Access access) noexcept {
-        if (access == Access::exclusive) {
-            std::ptrdiff_t expected = 0;
-            if (state_.compare_exchange_strong(expected, -1, std::memory_order_acquire)) return true;
-            PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
-            return false;
-        }
         std::ptrdiff_t current = state_.load(std::memory_order_relaxed);
         for (;;) {
-            if (current == -1) {
-                PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+            const bool refused = access == Access::exclusive ? current != 0 : current == -1;
+            if (refused) {
+                PyErr_SetString(PyExc_RuntimeError, access == Access::exclusive ? "Already borrowed" : "Already mutably borrowed");
                 return false;
             }
-            if (state_.compare_exchange_weak(current, current + 1, std::memory_order_acquire)) return true;
+            if (try_set(current, access == Access::exclusive ? -1 : current + 1)) return true;
         }
     }
 
     void release(Access access) noexcept {
-        if (access == Access::exclusive)
+        if (access == Access::exclusive) {
             state_.store(0, std::memory_order_release);
-        else
-            state_.fetch_sub(1, std::memory_order_release);
+            return;
+        }
+#ifdef Py_GIL_DISABLED
+        state_.fetch_sub(1, std::memory_order_release);
+#else
+        state_.store(state_.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
+#endif
     }
 
 private:
+    // Every caller holds the interpreter lock while it touches the flag, and handing that
+    // lock over orders memory between threads, so a plain write is enough; a build without
+    // the lock needs the compare-and-swap. Either way a flag that is taken is never waited on.
+    bool try_set(std::ptrdiff_t& current, std::ptrdiff_t next) noexcept {
+#ifdef Py_GIL_DISABLED
+        return state_.compare_exchange_weak(current, next, std::memory_order_acquire);
+#else
+        static_cast<void>(current);
+        state_.store(next, std::memory_order_relaxed);
+        return true;
+#endif
+    }
+
     std::atomic<std::ptrdiff_t> state_{0};
 };
 
