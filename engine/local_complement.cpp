@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "decomposition_table.hpp"
 #include "simulator.hpp"
@@ -102,7 +103,9 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
     }
 
     // The three operands, built once: P and Q for R; N(b) and b for P; N(a) and a for Q.
-    auto& [either, with_a, with_b] = scratch_;
+    NeighbourSet& either = scratch_.either;
+    NeighbourSet& with_a = scratch_.with_a;
+    NeighbourSet& with_b = scratch_.with_b;
     tighten(a);
     tighten(b);
     const NeighbourSet& na = adjacent_[a];
@@ -132,17 +135,28 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
         }
         from = from / 4 * 4;
         to = (to + 3) / 4 * 4;
-        for (std::size_t k = from; k < to; ++k) {
-            std::uint64_t x = wa[k], y = wb[k];
-            if (k == b / 64) x &= ~(std::uint64_t{1} << (b % 64));  // a and b are done below
-            if (k == a / 64) y &= ~(std::uint64_t{1} << (a % 64));
-            for (std::uint64_t m = x | y; m; m &= m - 1) {
-                const int i = std::countr_zero(m);
-                const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
-                const std::size_t c = k * 64 + static_cast<std::size_t>(i);
-                adjacent_[c].xor_spanned(operand[cls], from, to);
-                right_multiply(c, factor[cls]);
+        // The lane count is the same for every row of the pass: up to four lanes (1024
+        // qubits) it is a template argument, which unrolls the XOR.
+        auto pass = [&]<std::size_t Lanes>(std::integral_constant<std::size_t, Lanes>) {
+            for (std::size_t k = from; k < to; ++k) {
+                std::uint64_t x = wa[k], y = wb[k];
+                if (k == b / 64) x &= ~(std::uint64_t{1} << (b % 64));  // a and b are done below
+                if (k == a / 64) y &= ~(std::uint64_t{1} << (a % 64));
+                for (std::uint64_t m = x | y; m; m &= m - 1) {
+                    const int i = std::countr_zero(m);
+                    const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
+                    const std::size_t c = k * 64 + static_cast<std::size_t>(i);
+                    adjacent_[c].xor_spanned<Lanes * 4>(operand[cls], from, to);
+                    right_multiply(c, factor[cls]);
+                }
             }
+        };
+        switch ((to - from) / 4) {
+            case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
+            case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
+            case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
+            case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
+            default: pass(std::integral_constant<std::size_t, 0>{}); break;
         }
         adjacent_[a].xor_spanned(either.spanned_words(), from, to);
         adjacent_[b].xor_spanned(either.spanned_words(), from, to);

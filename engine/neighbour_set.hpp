@@ -118,10 +118,23 @@ public:
     }
 
     // For rows made by span_words and their copies only: the words from word 0, and a row
-    // XOR of words from..to-1 with no window to check.
+    // XOR of words from..to-1 with no window to check. A caller that knows to - from at
+    // compile time passes it as Words, so the XOR is a few unrolled vector operations.
     const std::uint64_t* spanned_words() const noexcept { return words_.data(); }
+    template <std::size_t Words = 0>
     void xor_spanned(const std::uint64_t* __restrict src, std::size_t from, std::size_t to) noexcept {
-        xor_words(words_.data() + from, src + from, to - from);
+        std::uint64_t* dst = words_.data() + from;
+        src += from;
+        if constexpr (Words != 0) {
+            // Whole 256-bit lanes, unrolled: a plain loop of known length is not always
+            // vectorised once inlined.
+            using Lane [[gnu::vector_size(32), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
+            static_assert(Words % 4 == 0);
+            for (std::size_t k = 0; k < Words; k += 4)
+                *reinterpret_cast<Lane*>(dst + k) ^= *reinterpret_cast<const Lane*>(src + k);
+        } else {
+            xor_words(dst, src, to - from);
+        }
         count_ = kStale;
     }
 
