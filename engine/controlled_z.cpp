@@ -31,10 +31,7 @@ void Simulator::cz(std::size_t a, std::size_t b) {
 
     const bool edge = adjacent_[a].contains(b);
     const CphaseEntry& e = CPHASE_TABLE[edge][vop_[a]][vop_[b]];
-    if (e.edge)
-        add_edge(a, b);
-    else
-        remove_edge(a, b);
+    if (e.edge != edge) toggle_edge(a, b);
     vop_[a] = e.vop_a;
     vop_[b] = e.vop_b;
 }

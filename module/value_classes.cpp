@@ -76,7 +76,9 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
     if (op < Py_LT || op > Py_GE) Py_RETURN_NOTIMPLEMENTED;
     const long long a = as_enum(self)->value;
     long long b = 0;
-    if (PyObject_TypeCheck(other, D.type)) {
+    // An exact int (the common `result == 1`) is never an instance of this class: it skips
+    // the subtype walk and goes straight to the integer conversion.
+    if (!PyLong_CheckExact(other) && PyObject_TypeCheck(other, D.type)) {
         Borrow theirs(as_enum(other)->flag, Access::shared);
         if (!theirs.held()) {
             PyErr_Clear();
