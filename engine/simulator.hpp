@@ -85,6 +85,8 @@ private:
     }
     [[noreturn]] void fail_index_of(std::size_t q) const;
     void reduce_if_outside(std::size_t q, std::size_t other);
+    template <TwoQubitGate G>
+    void run_two_qubit(std::size_t control, std::size_t target);
     // remove_vop once the partner is known.
     void reduce_vop(std::size_t node, std::size_t partner);
     // One step of a VOP reduction: a complementation at the node or at its partner, or a

@@ -3,6 +3,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include "simulator.hpp"
 
@@ -51,16 +54,38 @@ constexpr std::array<Program, 8> PROGRAMS = {{
 
 }  // namespace
 
-void Simulator::two_qubit(TwoQubitGate gate, std::size_t control, std::size_t target) {
-    for (const Step& step : PROGRAMS[static_cast<std::size_t>(gate)]) {
+// Each gate's program is unrolled at compile time: a gate is a few table look-ups and one
+// controlled-Z, with no step dispatch at run time.
+template <TwoQubitGate G>
+void Simulator::run_two_qubit(std::size_t control, std::size_t target) {
+    auto run = [&]<std::size_t I>(std::integral_constant<std::size_t, I>) {
+        constexpr Step step = PROGRAMS[static_cast<std::size_t>(G)][I];
         const std::size_t q = step.who == C ? control : target;
-        switch (step.op) {
-            case Op::end: return;
-            case Op::check: check_index(q); break;
-            case Op::apply: vop_[q] = MULT_TABLE[step.row][vop_[q]]; break;
-            case Op::cz_ct: cz(control, target); break;
-            case Op::cz_tc: cz(target, control); break;
-        }
+        if constexpr (step.op == Op::check)
+            check_index(q);
+        else if constexpr (step.op == Op::apply)
+            vop_[q] = MULT_TABLE[step.row][vop_[q]];
+        else if constexpr (step.op == Op::cz_ct)
+            cz(control, target);
+        else if constexpr (step.op == Op::cz_tc)
+            cz(target, control);
+        return step.op != Op::end;
+    };
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        (run(std::integral_constant<std::size_t, I>{}) && ...);
+    }(std::make_index_sequence<std::tuple_size_v<Program>>{});
+}
+
+void Simulator::two_qubit(TwoQubitGate gate, std::size_t control, std::size_t target) {
+    switch (gate) {
+        case TwoQubitGate::cx: return run_two_qubit<TwoQubitGate::cx>(control, target);
+        case TwoQubitGate::cy: return run_two_qubit<TwoQubitGate::cy>(control, target);
+        case TwoQubitGate::xcx: return run_two_qubit<TwoQubitGate::xcx>(control, target);
+        case TwoQubitGate::xcy: return run_two_qubit<TwoQubitGate::xcy>(control, target);
+        case TwoQubitGate::xcz: return run_two_qubit<TwoQubitGate::xcz>(control, target);
+        case TwoQubitGate::ycx: return run_two_qubit<TwoQubitGate::ycx>(control, target);
+        case TwoQubitGate::ycy: return run_two_qubit<TwoQubitGate::ycy>(control, target);
+        case TwoQubitGate::ycz: return run_two_qubit<TwoQubitGate::ycz>(control, target);
     }
 }
 
