@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
+#include <vector>
 
 #include "decomposition_table.hpp"
 #include "simulator.hpp"
@@ -102,6 +103,9 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
         if (!steps[i].folded) ++done;
     }
 
+    const Vop factor_p = kSPower[power[0] % 4], factor_q = kSPower[power[1] % 4], factor_r = kSPower[power[2] % 4];
+    if (full_row_words_ != 0) return pivot_full_rows(a, b, {VOP_I, factor_p, factor_q, factor_r});
+
     // The three operands, built once: P and Q for R; N(b) and b for P; N(a) and a for Q.
     NeighbourSet& either = scratch_.either;
     NeighbourSet& with_a = scratch_.with_a;
@@ -117,51 +121,6 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
     with_a = na;
     with_a.insert(a);
     // Rows other than a's and b's, from the untouched rows of a and b.
-    const Vop factor_p = kSPower[power[0] % 4], factor_q = kSPower[power[1] % 4], factor_r = kSPower[power[2] % 4];
-    if (full_row_words_ != 0) {
-        // Full rows: one pass over N(a) | N(b) a word at a time, each member's class read
-        // from its two bits, and each row XORed with no window to check, over the whole
-        // 256-bit lanes that hold a member of an operand.
-        const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b.spanned_words(), with_a.spanned_words(),
-                                                             either.spanned_words()};
-        const std::array<Vop, 4> factor = {VOP_I, factor_p, factor_q, factor_r};
-        const std::uint64_t* wa = na.spanned_words();
-        const std::uint64_t* wb = nb.spanned_words();
-        std::size_t from = full_row_words_, to = 0;  // a and b are members too: they are adjacent
-        for (std::size_t k = 0; k < full_row_words_; ++k) {
-            if ((wa[k] | wb[k]) == 0) continue;
-            from = std::min(from, k);
-            to = std::max(to, k + 1);
-        }
-        from = from / 4 * 4;
-        to = (to + 3) / 4 * 4;
-        // The lane count is the same for every row of the pass: up to four lanes (1024
-        // qubits) it is a template argument, which unrolls the XOR.
-        auto pass = [&]<std::size_t Lanes>(std::integral_constant<std::size_t, Lanes>) {
-            for (std::size_t k = from; k < to; ++k) {
-                std::uint64_t x = wa[k], y = wb[k];
-                if (k == b / 64) x &= ~(std::uint64_t{1} << (b % 64));  // a and b are done below
-                if (k == a / 64) y &= ~(std::uint64_t{1} << (a % 64));
-                for (std::uint64_t m = x | y; m; m &= m - 1) {
-                    const int i = std::countr_zero(m);
-                    const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
-                    const std::size_t c = k * 64 + static_cast<std::size_t>(i);
-                    adjacent_[c].xor_spanned<Lanes * 4>(operand[cls], from, to);
-                    right_multiply(c, factor[cls]);
-                }
-            }
-        };
-        switch ((to - from) / 4) {
-            case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
-            case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
-            case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
-            case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
-            default: pass(std::integral_constant<std::size_t, 0>{}); break;
-        }
-        adjacent_[a].xor_spanned(either.spanned_words(), from, to);
-        adjacent_[b].xor_spanned(either.spanned_words(), from, to);
-        return;
-    }
     NeighbourSet::for_each_split(
         na, nb,
         [&](Qubit c) {
@@ -180,6 +139,64 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionSte
         });
     adjacent_[a].toggle_set(either);
     adjacent_[b].toggle_set(either);
+}
+
+// The pivot's row edits on full rows: one pass over N(a) | N(b) a word at a time, each
+// member's class read from its two bits, and each row XORed with no window to check, over
+// the whole 256-bit lanes that hold a member of an operand. The operands are built in one
+// pass over the rows of a and b, which no edit touches until the end.
+void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {
+    const std::size_t words = full_row_words_;
+    std::vector<std::uint64_t>& buffer = scratch_.words;
+    buffer.resize(3 * words);
+    std::uint64_t* const with_b = buffer.data();    // N(b) and b, for P
+    std::uint64_t* const with_a = with_b + words;   // N(a) and a, for Q
+    std::uint64_t* const either = with_a + words;   // P and Q, for R
+    const std::uint64_t* wa = adjacent_[a].spanned_words();
+    const std::uint64_t* wb = adjacent_[b].spanned_words();
+    std::size_t from = words, to = 0;  // a and b are members too: they are adjacent
+    for (std::size_t k = 0; k < words; ++k) {
+        with_b[k] = wb[k];
+        with_a[k] = wa[k];
+        either[k] = wa[k] ^ wb[k];
+        if ((wa[k] | wb[k]) == 0) continue;
+        from = std::min(from, k);
+        to = k + 1;
+    }
+    const std::uint64_t bit_a = std::uint64_t{1} << (a % 64), bit_b = std::uint64_t{1} << (b % 64);
+    with_b[b / 64] |= bit_b;
+    with_a[a / 64] |= bit_a;
+    either[a / 64] ^= bit_a;  // in N(b) only: drop it
+    either[b / 64] ^= bit_b;  // in N(a) only: drop it
+    from = from / 4 * 4;
+    to = (to + 3) / 4 * 4;
+    const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b, with_a, either};
+
+    // The lane count is the same for every row of the pass: up to four lanes (1024
+    // qubits) it is a template argument, which unrolls the XOR.
+    auto pass = [&]<std::size_t Lanes>(std::integral_constant<std::size_t, Lanes>) {
+        for (std::size_t k = from; k < to; ++k) {
+            std::uint64_t x = wa[k], y = wb[k];
+            if (k == b / 64) x &= ~bit_b;  // a and b are done below
+            if (k == a / 64) y &= ~bit_a;
+            for (std::uint64_t m = x | y; m; m &= m - 1) {
+                const int i = std::countr_zero(m);
+                const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
+                const std::size_t c = k * 64 + static_cast<std::size_t>(i);
+                adjacent_[c].xor_spanned<Lanes * 4>(operand[cls], from, to);
+                right_multiply(c, factor[cls]);
+            }
+        }
+    };
+    switch ((to - from) / 4) {
+        case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
+        case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
+        case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
+        case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
+        default: pass(std::integral_constant<std::size_t, 0>{}); break;
+    }
+    adjacent_[a].xor_spanned(either, from, to);
+    adjacent_[b].xor_spanned(either, from, to);
 }
 
 }  // namespace korvane

@@ -2,6 +2,7 @@
 // The state represented is the graph state of the graph with every VOP applied after it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -96,6 +97,8 @@ private:
         bool folded;
     };
     void pivot_reduction(std::size_t a, std::size_t b, const ReductionStep* steps, std::size_t count);
+    // The pivot's row edits on full rows; factor[1..3] are those of P, Q and R.
+    void pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor);
     void right_multiply(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
     // Before a row serves as an operand; full rows keep their window.
     void tighten(std::size_t q) {
@@ -118,6 +121,7 @@ private:
     // state: a copy starts with empty ones.
     struct Scratch {
         NeighbourSet either, with_a, with_b;
+        std::vector<std::uint64_t> words;
         Scratch() = default;
         Scratch(const Scratch&) noexcept {}
         Scratch& operator=(const Scratch&) noexcept { return *this; }
