@@ -100,6 +100,7 @@ private:
     // The pivot's row edits on full rows; factor[1..3] are those of P, Q and R.
     void pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor);
     void right_multiply(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
+    void right_multiply_neighbours(std::size_t q, Vop factor);
     // Before a row serves as an operand; full rows keep their window.
     void tighten(std::size_t q) {
         if (full_row_words_ == 0) adjacent_[q].tighten();
