@@ -7,21 +7,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "decomposition_table.hpp"
+#include "reduction_plan.hpp"
 #include "simulator.hpp"
 #include "vop_permutation.hpp"
 
 namespace korvane {
-
-namespace {
-
-constexpr Vop kX2 = MULT_TABLE[VOP_SQRT_PLUS_IX][VOP_SQRT_PLUS_IX];  // factor of a folded pair at its vertex
-constexpr Vop kS2 = MULT_TABLE[VOP_S][VOP_S];                        // ... and at each neighbour
-
-// S^k as one right factor, so k factors S in a row cost one table look-up.
-constexpr std::array<Vop, 4> kSPower = {VOP_I, VOP_S, kS2, MULT_TABLE[kS2][VOP_S]};
-
-}  // namespace
 
 void Simulator::local_complement(std::size_t v) {
     check_index(v);
@@ -66,65 +56,37 @@ void Simulator::right_multiply_neighbours(std::size_t q, Vop factor) {
 }
 
 void Simulator::reduce_vop(std::size_t node, std::size_t partner) {
-    const Decomposition& code = DECOMPOSITION_TABLE[vop_[node]];
-
     // Two consecutive complementations at one vertex toggle the same pairs twice: the graph
     // is unchanged and only their VOP factors remain, 14*14 on the vertex and 6*6 on its
-    // neighbours. They are folded into one step.
-    std::array<ReductionStep, 5> steps{};
-    std::size_t count = 0, complementations = 0;
-    for (std::uint8_t i = 0; i < code.length; ++i) {
-        const bool folded = i + 1 < code.length && code.steps[i + 1] == code.steps[i];
-        steps[count++] = ReductionStep{code.steps[i] == 1, folded};
-        if (folded) ++i;
-        else ++complementations;
-    }
-
-    if (complementations == 3 && partner != node && has_edge(node, partner)) {
-        // After folding, every reduction with three complementations has them at node,
-        // partner, node: a pivot on the edge, done in one pass.
-        pivot_reduction(node, partner, steps.data(), count);
+    // neighbours. The plan has them folded into one step.
+    const ReductionPlan& plan = REDUCTION_PLANS[vop_[node]];
+    if (plan.complementations == 3 && partner != node && has_edge(node, partner)) {
+        // Every plan with three complementations has them at node, partner, node: a pivot
+        // on the edge, done in one pass.
+        pivot_reduction(node, partner, plan);
         return;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t at = steps[i].at_partner ? partner : node;
-        if (steps[i].folded) {
-            right_multiply(at, kX2);
-            right_multiply_neighbours(at, kS2);
+    for (std::size_t i = 0; i < plan.count; ++i) {
+        const std::size_t at = plan.steps[i].at_partner ? partner : node;
+        if (plan.steps[i].folded) {
+            right_multiply(at, VOP_X2);
+            right_multiply_neighbours(at, VOP_S2);
         } else {
             local_complement(at);
         }
     }
 }
 
-// Complementations at a, b, a on the edge {a, b}, with folded pairs anywhere among them.
-// With P = N(a) only, Q = N(b) only and R = both (a and b left out), the three of them
-// toggle exactly the pairs between different classes and the pairs of a and of b with
-// P and Q. So each row is XORed once instead of up to three times, and each vertex of a
-// class takes its S factors as one power, counted from which neighbourhood it is in at
-// each step:   before any   after a   after a, b   after all three
-//   N(a)         P R         P R       Q R          Q R
-//   N(b)         Q R         P Q       P Q          P R
-// a and b stay adjacent throughout and take their own factors step by step.
-void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionStep* steps, std::size_t count) {
-    enum : unsigned { P = 1, Q = 2, R = 4 };
-    static constexpr std::array<unsigned, 4> in_a = {P | R, P | R, Q | R, Q | R};
-    static constexpr std::array<unsigned, 4> in_b = {Q | R, P | Q, P | Q, P | R};
-    std::array<unsigned, 3> power{};  // S factors of P, Q, R
-    std::size_t done = 0;             // complementations so far
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t at = steps[i].at_partner ? b : a, other = steps[i].at_partner ? a : b;
-        const unsigned classes = steps[i].at_partner ? in_b[done] : in_a[done];
-        const unsigned add = steps[i].folded ? 2 : 1;
-        for (unsigned k = 0; k < 3; ++k)
-            if (classes & (1u << k)) power[k] += add;
-        right_multiply(at, steps[i].folded ? kX2 : VOP_SQRT_PLUS_IX);
-        right_multiply(other, steps[i].folded ? kS2 : VOP_S);
-        if (!steps[i].folded) ++done;
-    }
-
-    const Vop factor_p = kSPower[power[0] % 4], factor_q = kSPower[power[1] % 4], factor_r = kSPower[power[2] % 4];
-    if (full_row_words_ != 0) return pivot_full_rows(a, b, {VOP_I, factor_p, factor_q, factor_r});
+// The pivot of a three-complementation plan on the edge {a, b}: with P = N(a) only,
+// Q = N(b) only and R = both (a and b left out), the three complementations toggle exactly
+// the pairs between different classes and the pairs of a and of b with P and Q. So each
+// row is XORed once instead of up to three times, and each vertex of a class takes its
+// factors as one (see make_reduction_plan).
+void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPlan& plan) {
+    right_multiply(a, plan.node_factor);
+    right_multiply(b, plan.partner_factor);
+    if (full_row_words_ != 0) return pivot_full_rows(a, b, plan.class_factor);
+    const Vop factor_p = plan.class_factor[1], factor_q = plan.class_factor[2], factor_r = plan.class_factor[3];
 
     // The three operands, built once: P and Q for R; N(b) and b for P; N(a) and a for Q.
     NeighbourSet& either = scratch_.either;

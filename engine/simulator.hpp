@@ -14,6 +14,8 @@
 
 namespace korvane {
 
+struct ReductionPlan;
+
 enum class TwoQubitGate : std::uint8_t { cx, cy, xcx, xcy, xcz, ycx, ycy, ycz };
 
 // How rows are stored. Windowed rows follow their members, so memory follows the edges;
@@ -90,13 +92,7 @@ private:
     void run_two_qubit(std::size_t control, std::size_t target);
     // remove_vop once the partner is known.
     void reduce_vop(std::size_t node, std::size_t partner);
-    // One step of a VOP reduction: a complementation at the node or at its partner, or a
-    // folded pair of them, which leaves the graph alone.
-    struct ReductionStep {
-        bool at_partner;
-        bool folded;
-    };
-    void pivot_reduction(std::size_t a, std::size_t b, const ReductionStep* steps, std::size_t count);
+    void pivot_reduction(std::size_t a, std::size_t b, const ReductionPlan& plan);
     // The pivot's row edits on full rows; factor[1..3] are those of P, Q and R.
     void pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor);
     void right_multiply(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
