@@ -17,8 +17,9 @@ struct FastRandom final : korvane::RandomSource {
 };
 
 // A random graph with roughly `degree` neighbours per vertex and random VOPs.
-Simulator random_graph(std::size_t n, std::size_t degree, unsigned seed) {
-    Simulator sim(n);
+Simulator random_graph(std::size_t n, std::size_t degree, unsigned seed,
+                       korvane::RowLayout layout = korvane::RowLayout::automatic) {
+    Simulator sim(n, layout);
     std::mt19937 gen(seed);
     for (std::size_t v = 0; v < n; ++v) sim.set_vop(v, static_cast<korvane::Vop>(gen() % 24));
     const std::size_t edges = n * degree / 2;
@@ -62,10 +63,12 @@ void BM_ControlledZ(benchmark::State& state) {
 BENCHMARK(BM_ControlledZ)->Args({1000, 4})->Args({1000000, 4})->Args({1024, 512})->Args({4096, 2048});
 
 // Clearing a Hadamard-like VOP: three complementations at node, partner, node, done as one
-// pivot; the graph changes every time, so the rows do not settle into one shape.
+// pivot; the graph changes every time, so the rows do not settle into one shape. A third
+// argument of 1 keeps windowed rows where the size would pick full ones.
 void BM_RemoveVopPivot(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
-    Simulator sim = random_graph(n, static_cast<std::size_t>(state.range(1)), 4);
+    const auto layout = state.range(2) != 0 ? korvane::RowLayout::windowed : korvane::RowLayout::automatic;
+    Simulator sim = random_graph(n, static_cast<std::size_t>(state.range(1)), 4, layout);
     std::mt19937 gen(5);
     for (auto _ : state) {
         const std::size_t node = gen() % n, avoid = gen() % n;
@@ -74,7 +77,14 @@ void BM_RemoveVopPivot(benchmark::State& state) {
         sim.remove_vop(node, avoid);
     }
 }
-BENCHMARK(BM_RemoveVopPivot)->Args({1000, 4})->Args({1000000, 4})->Args({1000, 32})->Args({1024, 512});
+BENCHMARK(BM_RemoveVopPivot)
+    ->Args({1000, 4, 0})
+    ->Args({1000, 4, 1})
+    ->Args({1000000, 4, 0})
+    ->Args({1000, 32, 0})
+    ->Args({1000, 32, 1})
+    ->Args({1024, 512, 0})
+    ->Args({1024, 512, 1});
 
 // Measures along a fixed axis on a graph rebuilt when it runs out of edges.
 void measure_rule(benchmark::State& state, std::uint8_t axis) {
