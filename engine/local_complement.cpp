@@ -125,7 +125,7 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
 
 // The pivot's row edits on full rows: one pass over N(a) | N(b) a word at a time, each
 // member's class read from its two bits, and each row XORed with no window to check, over
-// the whole 256-bit lanes that hold a member of an operand. The operands are built in one
+// the pairs of words that hold a member of an operand. The operands are built in one
 // pass over the rows of a and b, which no edit touches until the end.
 void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {
     const std::size_t words = full_row_words_;
@@ -150,13 +150,13 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
     with_a[a / 64] |= bit_a;
     either[a / 64] ^= bit_a;  // in N(b) only: drop it
     either[b / 64] ^= bit_b;  // in N(a) only: drop it
-    from = from / 4 * 4;
-    to = (to + 3) / 4 * 4;
+    from = from / 2 * 2;
+    to = (to + 1) / 2 * 2;
     const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b, with_a, either};
 
-    // The lane count is the same for every row of the pass: up to four lanes (1024
-    // qubits) it is a template argument, which unrolls the XOR.
-    auto pass = [&]<std::size_t Lanes>(std::integral_constant<std::size_t, Lanes>) {
+    // The length is the same for every row of the pass: up to 16 words (1024 qubits) it is
+    // a template argument, which unrolls the XOR.
+    auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) {
         for (std::size_t k = from; k < to; ++k) {
             std::uint64_t x = wa[k], y = wb[k];
             if (k == b / 64) x &= ~bit_b;  // a and b are done below
@@ -165,16 +165,20 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
                 const int i = std::countr_zero(m);
                 const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
                 const std::size_t c = k * 64 + static_cast<std::size_t>(i);
-                adjacent_[c].xor_spanned<Lanes * 4>(operand[cls], from, to);
+                adjacent_[c].xor_spanned<Pairs * 2>(operand[cls], from, to);
                 right_multiply(c, factor[cls]);
             }
         }
     };
-    switch ((to - from) / 4) {
+    switch ((to - from) / 2) {
         case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
         case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
         case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
         case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
+        case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
+        case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
+        case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
+        case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
         default: pass(std::integral_constant<std::size_t, 0>{}); break;
     }
     adjacent_[a].xor_spanned(either, from, to);

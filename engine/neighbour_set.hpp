@@ -126,12 +126,15 @@ public:
         std::uint64_t* dst = words_.data() + from;
         src += from;
         if constexpr (Words != 0) {
-            // Whole 256-bit lanes, unrolled: a plain loop of known length is not always
-            // vectorised once inlined.
-            using Lane [[gnu::vector_size(32), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
-            static_assert(Words % 4 == 0);
-            for (std::size_t k = 0; k < Words; k += 4)
-                *reinterpret_cast<Lane*>(dst + k) ^= *reinterpret_cast<const Lane*>(src + k);
+            // 256-bit and a last 128-bit step, unrolled: a plain loop of known length is not
+            // always vectorised once inlined.
+            using Quad [[gnu::vector_size(32), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
+            using Pair [[gnu::vector_size(16), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
+            static_assert(Words % 2 == 0);
+            for (std::size_t k = 0; k + 4 <= Words; k += 4)
+                *reinterpret_cast<Quad*>(dst + k) ^= *reinterpret_cast<const Quad*>(src + k);
+            if constexpr (Words % 4 == 2)
+                *reinterpret_cast<Pair*>(dst + Words - 2) ^= *reinterpret_cast<const Pair*>(src + Words - 2);
         } else {
             xor_words(dst, src, to - from);
         }

@@ -24,8 +24,8 @@ Simulator::Simulator(std::size_t qubit_count, RowLayout layout) {
     adjacent_.resize(qubit_count);
     if (qubit_count != 0 &&
         (layout == RowLayout::full || (layout == RowLayout::automatic && qubit_count <= kFullRowQubits))) {
-        // Whole 256-bit lanes, so a row XOR has no odd words at its end.
-        full_row_words_ = ((qubit_count + 63) / 64 + 3) / 4 * 4;
+        // Whole pairs of words, so a row XOR has no odd word at its end.
+        full_row_words_ = ((qubit_count + 63) / 64 + 1) / 2 * 2;
         for (NeighbourSet& row : adjacent_) row.span_words(full_row_words_);
     }
 }

@@ -113,7 +113,7 @@ TEST(RemoveVop, MatchesTheLiteralSequenceOnLargeGraphs) {
     std::mt19937 rng(27);
     for (RowLayout layout : kBothLayouts)
     for (std::size_t n : {63u, 64u, 65u, 129u, 300u, 700u, 1000u}) {
-        // Up to 1024 qubits a pivot over full rows unrolls its XOR for 1 to 4 lanes.
+        // Up to 1024 qubits a pivot over full rows unrolls its XOR, for 2 to 16 words.
         for (double p : n > 500 ? std::vector<double>{0.03} : std::vector<double>{0.04, 0.3, 0.85}) {
             for (int v = 1; v < 24; ++v) {
                 Simulator sim = random_representation(n, p, rng, layout);
