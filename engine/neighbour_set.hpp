@@ -54,10 +54,12 @@ public:
     template <class F>
     void for_each(F&& f) const {
         if (dense()) {
+            // Locals, so that calls to f, which may write anywhere, do not force reloads.
             const std::uint64_t* w = live();
-            for (std::size_t k = 0; k < len_; ++k)
+            const std::size_t len = len_, base = base_;
+            for (std::size_t k = 0; k < len; ++k)
                 for (std::uint64_t x = w[k]; x; x &= x - 1)
-                    f(static_cast<Qubit>((base_ + k) * 64 + static_cast<std::size_t>(std::countr_zero(x))));
+                    f(static_cast<Qubit>((base + k) * 64 + static_cast<std::size_t>(std::countr_zero(x))));
         } else {
             for (Qubit q : list_) f(q);
         }
