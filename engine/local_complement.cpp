@@ -38,12 +38,12 @@ void Simulator::remove_vop(std::size_t node, std::size_t avoid) {
 
 // On full rows a word of neighbours at a time: no branch per member.
 void Simulator::right_multiply_neighbours(std::size_t q, Vop factor) {
-    const VopPermutation perm(factor);
     if (full_row_words_ == 0) {
-        const std::uint8_t* map = RIGHT_FACTOR_TABLE[factor].data();
+        const Vop* map = RIGHT_FACTOR_TABLE[factor].data();
         adjacent_[q].for_each([&](Qubit c) { vop_[c] = map[vop_[c]]; });
         return;
     }
+    const VopPermutation perm(factor);
     const std::uint64_t* words = adjacent_[q].spanned_words();
     const std::size_t whole = vop_.size() / 64;  // words whose 64 VOPs all exist
     for (std::size_t k = 0; k < full_row_words_; ++k) {
