@@ -61,7 +61,7 @@ void NeighbourSet::erase(std::size_t i) {
     if (k != kMissing) list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(k));
 }
 
-void NeighbourSet::toggle(std::size_t i) {
+void NeighbourSet::toggle_general(std::size_t i) {
     if (contains(i))
         erase(i);
     else

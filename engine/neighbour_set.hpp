@@ -39,7 +39,14 @@ public:
     }
     void insert(std::size_t i);
     void erase(std::size_t i);
-    void toggle(std::size_t i);
+    // Inside a window a toggle is one bit flip; everything else goes to the general path.
+    void toggle(std::size_t i) {
+        if (dense() && i / 64 - base_ < len_) {  // wraps to a huge value below the window
+            flip_bit(i);
+            return;
+        }
+        toggle_general(i);
+    }
     void clear() noexcept;
     // Empties the row but keeps its form, window and buffer.
     void zero() noexcept;
@@ -193,6 +200,7 @@ private:
     }
     void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_set_general(const NeighbourSet& other, Qubit skip, Qubit extra);
+    void toggle_general(std::size_t i);
     // Trims, and reconsiders the form.
     void settle();
     static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
