@@ -1,0 +1,218 @@
+// Out of memory never corrupts a simulator: for every operation, on states whose rows are
+// sparse lists, windows that must grow, full rows and the pivot's operands, the k-th
+// allocation of the call fails for every k. Each time the state must be exactly the state
+// before the call (and its graph symmetric), and the same call retried without the fault
+// must give the unfaulted result with the same random draws.
+// Its own executable: the replaced allocation functions would affect every other test.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "failing_allocator.hpp"  // this file is its one includer
+#include "simulator.hpp"
+
+namespace korvane_test {
+namespace {
+
+using korvane::RowLayout;
+using korvane::Simulator;
+namespace alloc = failing_allocator;
+
+// The same values from the same seed: a call and its retry draw alike.
+class Replayable final : public korvane::RandomSource {
+public:
+    explicit Replayable(std::uint32_t seed) : engine_(seed) {}
+    std::uint32_t next_u32() override {
+        ++draws_;
+        return static_cast<std::uint32_t>(engine_());
+    }
+    std::size_t draws() const { return draws_; }
+
+private:
+    std::mt19937 engine_;
+    std::size_t draws_ = 0;
+};
+
+// The operands every operation is tried on, and the qubits the preview measures in turn.
+struct Operands {
+    std::size_t a, b;
+    std::vector<std::size_t> preview;
+};
+
+using Results = std::vector<std::size_t>;
+struct Operation {
+    std::string name;
+    std::function<Results(Simulator&, const Operands&, korvane::RandomSource&)> run;
+};
+
+std::vector<Operation> operations() {
+    std::vector<Operation> ops;
+    const std::pair<const char*, void (Simulator::*)(std::size_t)> gates[] = {
+        {"h", &Simulator::h}, {"s", &Simulator::s}, {"sdag", &Simulator::sdag},
+        {"x", &Simulator::x}, {"y", &Simulator::y}, {"z", &Simulator::z}};
+    for (const auto& [name, method] : gates)
+        ops.push_back({name, [method](Simulator& s, const Operands& o, korvane::RandomSource&) {
+                           (s.*method)(o.a);
+                           return Results{};
+                       }});
+    ops.push_back({"cz", [](Simulator& s, const Operands& o, korvane::RandomSource&) {
+                       s.cz(o.a, o.b);
+                       return Results{};
+                   }});
+    const char* names[] = {"cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"};
+    for (int g = 0; g < 8; ++g)
+        ops.push_back({names[g], [g](Simulator& s, const Operands& o, korvane::RandomSource&) {
+                           s.two_qubit(static_cast<korvane::TwoQubitGate>(g), o.a, o.b);
+                           return Results{};
+                       }});
+    for (std::uint8_t axis = 0; axis < 3; ++axis)
+        ops.push_back({std::string("measure_") + "xyz"[axis],
+                       [axis](Simulator& s, const Operands& o, korvane::RandomSource& rng) {
+                           return Results{s.measure(o.a, axis, rng)};
+                       }});
+    ops.push_back({"peek_measure_set", [](Simulator& s, const Operands& o, korvane::RandomSource& rng) {
+                       Results out;
+                       for (const auto& r : s.peek_measure_set(o.preview, rng))
+                           out.insert(out.end(), {r.qubit, r.result, r.axis});
+                       return out;
+                   }});
+    ops.push_back({"entangled_group", [](Simulator& s, const Operands& o, korvane::RandomSource&) {
+                       return s.entangled_group(o.a);
+                   }});
+    ops.push_back({"local_complement", [](Simulator& s, const Operands& o, korvane::RandomSource&) {
+                       s.local_complement(o.a);
+                       return Results{};
+                   }});
+    ops.push_back({"remove_vop", [](Simulator& s, const Operands& o, korvane::RandomSource&) {
+                       s.remove_vop(o.a, o.b);
+                       return Results{};
+                   }});
+    return ops;
+}
+
+std::size_t one_sided_edges(const Simulator& sim) {
+    std::size_t count = 0;
+    for (std::size_t a = 0; a < sim.size(); ++a)
+        sim.neighbours(a).for_each([&](korvane::Qubit m) { count += m >= sim.size() || !sim.has_edge(m, a); });
+    return count;
+}
+
+// Fails every allocation of every operation in turn; returns how many failures it injected.
+std::size_t fail_each_allocation(const Simulator& state, const Operands& o, const std::string& where) {
+    std::size_t injected = 0;
+    std::uint32_t seed = 1;
+    for (const Operation& op : operations()) {
+        SCOPED_TRACE(where + ", " + op.name);
+        ++seed;
+        Simulator want_state = state;
+        Replayable want_rng(seed);
+        const std::size_t before = alloc::count;
+        const Results want = op.run(want_state, o, want_rng);
+        const std::size_t allocations = alloc::count - before;
+        for (std::size_t k = 0; k < allocations; ++k) {
+            Simulator sim = state;
+            Replayable rng(seed);
+            bool failed = false;
+            try {
+                alloc::Armed armed(static_cast<long>(k));
+                (void)op.run(sim, o, rng);
+            } catch (const std::bad_alloc&) {
+                failed = true;
+            }
+            ++injected;
+            // An operation may also get by without the allocation; then it must have completed.
+            if (failed ? !(sim == state) : !(sim == want_state)) {
+                ADD_FAILURE() << "allocation " << k << " of " << allocations << " failed and the state "
+                              << (failed ? "changed" : "is not the unfaulted result") << "; one-sided edges "
+                              << one_sided_edges(sim);
+                break;
+            }
+            if (!failed) continue;
+            Replayable retry_rng(seed);
+            const Results got = op.run(sim, o, retry_rng);
+            if (got != want || retry_rng.draws() != want_rng.draws() || !(sim == want_state)) {
+                ADD_FAILURE() << "after allocation " << k << " of " << allocations
+                              << " failed, the retried call differs from the unfaulted one";
+                break;
+            }
+        }
+    }
+    return injected;
+}
+
+// Random VOPs everywhere, except that the first operand gets one whose reduction is a
+// pivot on an edge: three complementations, at it, its partner and it again.
+void set_vops(Simulator& sim, std::mt19937& rng, std::size_t pivot) {
+    std::uniform_int_distribution<int> vop(0, 23);
+    for (std::size_t q = 0; q < sim.size(); ++q) sim.set_vop(q, static_cast<korvane::Vop>(vop(rng)));
+    sim.set_vop(pivot, 8);
+}
+
+void check_both_layouts(const std::function<Simulator(RowLayout)>& make, const std::vector<Operands>& operands) {
+    for (RowLayout layout : {RowLayout::windowed, RowLayout::full}) {
+        const Simulator state = make(layout);
+        std::size_t injected = 0;
+        for (const Operands& o : operands)
+            injected += fail_each_allocation(state, o,
+                                             std::string(layout == RowLayout::full ? "full" : "windowed") +
+                                                 " rows, operands " + std::to_string(o.a) + " " + std::to_string(o.b));
+        // Guards the test itself: some calls must allocate, or nothing was tried.
+        EXPECT_GT(injected, 0u);
+    }
+}
+
+TEST(AllocationFailure, DenseRandomGraph) {
+    check_both_layouts(
+        [](RowLayout layout) {
+            std::mt19937 rng(300);
+            Simulator sim(300, layout);
+            std::bernoulli_distribution edge(0.5);
+            for (std::size_t a = 0; a < 300; ++a)
+                for (std::size_t b = a + 1; b < 300; ++b)
+                    if (edge(rng)) sim.add_edge(a, b);
+            set_vops(sim, rng, 7);
+            return sim;
+        },
+        // Every measurement here saves some 150 rows for the preview to put back, and each
+        // attempt repeats the allocations before the failing one: one qubit is enough.
+        {{7, 8, {7}}, {299, 0, {0}}});
+}
+
+// Rows of two members, far from the rows they are joined to by the operations.
+TEST(AllocationFailure, LongChain) {
+    check_both_layouts(
+        [](RowLayout layout) {
+            std::mt19937 rng(5000);
+            Simulator sim(5000, layout);
+            for (std::size_t q = 0; q + 1 < 5000; ++q) sim.add_edge(q, q + 1);
+            set_vops(sim, rng, 2500);
+            return sim;
+        },
+        {{2500, 2501, {2500, 2499, 2502, 0}}, {10, 4990, {4990, 11, 10, 4999}}});
+}
+
+// A dense cluster with a few members joined to qubits far away: edits of the cluster's
+// rows must widen their windows.
+TEST(AllocationFailure, ClusterWithFarMembers) {
+    check_both_layouts(
+        [](RowLayout layout) {
+            std::mt19937 rng(2000);
+            Simulator sim(2000, layout);
+            std::bernoulli_distribution edge(0.4);
+            for (std::size_t a = 0; a < 96; ++a)
+                for (std::size_t b = a + 1; b < 96; ++b)
+                    if (edge(rng)) sim.add_edge(a, b);
+            for (std::size_t q = 1900; q < 2000; q += 9) sim.add_edge(q % 96, q);
+            set_vops(sim, rng, 5);
+            return sim;
+        },
+        {{5, 1909, {1909, 1, 5, 1999}}, {1990, 40, {40, 1900, 41, 2}}});
+}
+
+}  // namespace
+}  // namespace korvane_test
