@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <vector>
 
 // Sanitizer builds check every in-window edit against the window instead of trusting the
@@ -121,7 +122,7 @@ public:
 
     // Drops the zero words at the ends of a window, and reconsiders the form: done to a
     // row before it serves as the operand of many XORs.
-    void tighten() {
+    void tighten() noexcept {
         if (dense()) settle();
     }
 
@@ -152,7 +153,9 @@ public:
         count_ = kStale;
     }
     bool covers(std::size_t i) const noexcept { return dense() && i / 64 - base_ < len_; }  // wraps below
-    void flip_in_window(std::size_t i) noexcept { flip_bit(i); }
+    // Undoes a toggle of i that completed, and whose row has not been reshaped since: the
+    // window still covers i, or the list still has the room it had before.
+    void toggle_within_room(std::size_t i) noexcept;
     // True when tighten would change nothing, not even the buffer.
     bool settled() const noexcept {
         if (!dense()) return true;
@@ -226,23 +229,32 @@ private:
     // True when it took a new buffer rather than moving the window within the old one.
     bool widen(std::size_t lo_word, std::size_t hi_word);
     // Narrows the live window to its non-zero words, and gives back a buffer far wider.
-    void trim() {
+    // Changes of form and buffer that only save memory or time are skipped when memory is
+    // short, so that no edit fails for their sake.
+    template <class F>
+    static void if_memory_allows(F&& f) noexcept {
+        try {
+            f();
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    void trim() noexcept {
         if (len_ == 0 || live()[0] == 0 || live()[len_ - 1] == 0) narrow();
         if (words_.size() > 4 * std::size_t{len_} + 32) release_slack();
     }
     void narrow() noexcept;
-    void allocate(std::size_t lo_word, std::size_t hi_word);
-    void release_slack();
-    void make_dense_if_smaller();
+    void rebuffer(std::size_t lo_word, std::size_t hi_word);
+    void release_slack() noexcept;
+    void make_dense_if_smaller() noexcept;
     // Small windows are not worth a recount: they cost at most a few cache lines.
-    void make_sparse_if_smaller() {
-        if (len_ > 32 && 2 * dense_count() < len_) make_sparse();
+    void make_sparse_if_smaller() noexcept {
+        if (len_ > 32 && 2 * dense_count() < len_) if_memory_allows([&] { make_sparse(); });
     }
     void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_set_general(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_general(std::size_t i);
     // Trims, and reconsiders the form.
-    void settle();
+    void settle() noexcept;
     static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
         for (std::size_t k = 0; k < n; ++k) dst[k] ^= src[k];
     }

@@ -145,25 +145,23 @@ private:
         }
         row.toggle_set(operand, skip, extra);
     }
+    // A single member in or out: strongly exception-safe, so it is recorded once done.
     void toggle_bit(std::size_t q, std::size_t i) {
-        if (undo_.active()) log_bit(q, i);
+        if (!undo_.active()) return adjacent_[q].toggle(i);
+        undo_.reserve();
         adjacent_[q].toggle(i);
+        undo_.record_toggle(q, i);
     }
     void erase_bit(std::size_t q, std::size_t i) {
-        if (undo_.active() && adjacent_[q].contains(i)) log_bit(q, i);
+        if (undo_.active() && adjacent_[q].contains(i)) return toggle_bit(q, i);
         adjacent_[q].erase(i);
-    }
-    void log_bit(std::size_t q, std::size_t i) {
-        if (adjacent_[q].covers(i))
-            undo_.record_flip(q, i);
-        else
-            undo_.save(q, adjacent_[q]);
     }
     // A set that the rules build as an operand; it stays as built until the operation ends.
     NeighbourSet& operand(NeighbourSet& reused) { return undo_.active() ? undo_.operand() : reused; }
     // Before a row serves as an operand; full rows keep their window.
     void tighten(std::size_t q) {
         if (full_row_words_ != 0 || adjacent_[q].settled()) return;
+        // Saved first: a narrower window would not take back the XORs recorded before.
         if (undo_.active()) undo_.save(q, adjacent_[q]);
         adjacent_[q].tighten();
     }

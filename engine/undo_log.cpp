@@ -18,11 +18,14 @@ NeighbourSet& UndoLog::slot() {
     return saved_[saved_used_];
 }
 
-void UndoLog::save(std::size_t q, const NeighbourSet& row) {
+void UndoLog::save(std::size_t q, NeighbourSet& row) {
     // Copy, then record: a copy that fails leaves the slot unused and the row untouched.
-    slot() = row;
+    // The original goes into the log, so that undoing restores its buffers and their room.
+    NeighbourSet& s = slot();
+    s = row;
     entries_.push_back({static_cast<Qubit>(q), Kind::restore, static_cast<Qubit>(saved_used_), 0, nullptr});
     ++saved_used_;
+    std::swap(s, row);
 }
 
 void UndoLog::take(std::size_t q, NeighbourSet& row) {
@@ -47,7 +50,7 @@ void UndoLog::roll_back(std::vector<Vop>& vop, std::vector<NeighbourSet>& rows) 
         NeighbourSet& row = rows[it->row];
         switch (it->kind) {
             case Kind::xor_row: row.xor_in_window(*it->operand, it->skip, it->extra); break;
-            case Kind::flip: row.flip_in_window(it->skip); break;
+            case Kind::toggle: row.toggle_within_room(it->skip); break;
             case Kind::restore: std::swap(row, saved_[it->skip]); break;
         }
     }

@@ -1,8 +1,8 @@
 // What it takes to put the rows and VOPs back when an operation on windowed rows cannot
-// complete (an allocation fails halfway). Edits inside a row's window are their own
-// inverse and are recorded as such; any other edit saves the row first. Saved rows and
-// operands sit in pools whose buffers outlive the operation, so that in steady state
-// logging allocates nothing.
+// complete (an allocation fails halfway). Row XORs inside a window and single-member
+// toggles are their own inverse and are recorded as such; any other edit saves the row
+// first. Saved rows and operands sit in pools whose buffers outlive the operation, so
+// that in steady state logging allocates little.
 #pragma once
 
 #include <cstddef>
@@ -18,11 +18,11 @@ namespace korvane {
 
 class UndoLog {
 public:
-    enum class Kind : std::uint8_t { xor_row, flip, restore };
+    enum class Kind : std::uint8_t { xor_row, toggle, restore };
     struct Entry {
         Qubit row;
         Kind kind;
-        Qubit skip;   // xor_row: as given; flip: the bit; restore: the saved slot
+        Qubit skip;   // xor_row: as given; toggle: the member; restore: the saved slot
         Qubit extra;  // xor_row
         const NeighbourSet* operand;  // xor_row; unchanged until the operation ends
     };
@@ -37,12 +37,17 @@ public:
     void record_xor(std::size_t row, const NeighbourSet& operand, Qubit skip, Qubit extra) {
         entries_.push_back({static_cast<Qubit>(row), Kind::xor_row, skip, extra, &operand});
     }
-    void record_flip(std::size_t row, std::size_t bit) {
-        entries_.push_back({static_cast<Qubit>(row), Kind::flip, static_cast<Qubit>(bit), 0, nullptr});
+    // Room for one more entry, taken before an edit that is recorded once it succeeded.
+    void reserve() {
+        if (entries_.size() == entries_.capacity()) entries_.reserve(2 * entries_.size() + 16);
+    }
+    void record_toggle(std::size_t row, std::size_t member) noexcept {
+        entries_.push_back({static_cast<Qubit>(row), Kind::toggle, static_cast<Qubit>(member), 0, nullptr});
     }
     void record_vop(std::size_t q, Vop old) { vops_.emplace_back(static_cast<Qubit>(q), old); }
-    // A copy of `row` before an edit that may move or reshape it.
-    void save(std::size_t q, const NeighbourSet& row);
+    // Keeps `row` itself, buffers and all, and leaves a copy in its place: for an edit that
+    // may move or reshape the row.
+    void save(std::size_t q, NeighbourSet& row);
     // Moves `row` into the log, leaving it empty: for edits that replace the whole row.
     void take(std::size_t q, NeighbourSet& row);
     // A set that stays unchanged until the operation ends, as recorded XORs refer to it.
