@@ -63,6 +63,7 @@ constexpr ConjugatedAxis conjugate_axis(Vop v, std::uint8_t a) {
 }
 
 // Named elements used across the engine.
+inline constexpr Vop VOP_COUNT = 24;
 inline constexpr Vop VOP_I = 0;
 inline constexpr Vop VOP_X = 1;
 inline constexpr Vop VOP_Y = 2;

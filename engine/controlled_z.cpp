@@ -1,7 +1,6 @@
 // Controlled-Z: reduce the operands until both commute with CZ where it matters,
 // then one table look-up gives the new edge bit and VOPs.
 #include <cstddef>
-#include <string>
 
 #include "cphase_table.hpp"
 #include "engine_error.hpp"
@@ -18,11 +17,10 @@ void Simulator::reduce_if_outside(std::size_t q, std::size_t other) {
 }
 
 void Simulator::cz(std::size_t a, std::size_t b) {
-    if (a == b)
-        throw EngineError("assertion `left != right` failed: Same control and target not allowed\n  left: " +
-                          std::to_string(a) + "\n right: " + std::to_string(b));
+    if (a == b) fail_equal_operands(a, b);
     check_index(a);
     check_index(b);
+    Atomic atomic(*this);
     // Each test is taken live, right before its reduction: reducing one operand can give
     // the other outside neighbours it did not have before.
     reduce_if_outside(a, b);
@@ -31,9 +29,12 @@ void Simulator::cz(std::size_t a, std::size_t b) {
 
     const bool edge = adjacent_[a].contains(b);
     const CphaseEntry& e = CPHASE_TABLE[edge][vop_[a]][vop_[b]];
-    if (e.edge != edge) toggle_edge(a, b);
-    vop_[a] = e.vop_a;
-    vop_[b] = e.vop_b;
+    if (e.edge != edge) {
+        toggle_bit(a, b);
+        toggle_bit(b, a);
+    }
+    assign_vop(a, e.vop_a);
+    assign_vop(b, e.vop_b);
 }
 
 }  // namespace korvane

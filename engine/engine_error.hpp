@@ -17,4 +17,9 @@ public:
                       " but the index is " + std::to_string(index));
 }
 
+[[noreturn]] inline void fail_equal_operands(std::size_t left, std::size_t right) {
+    throw EngineError("assertion `left != right` failed: Same control and target not allowed\n  left: " +
+                      std::to_string(left) + "\n right: " + std::to_string(right));
+}
+
 }  // namespace korvane

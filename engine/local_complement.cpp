@@ -15,12 +15,13 @@ namespace korvane {
 
 void Simulator::local_complement(std::size_t v) {
     check_index(v);
+    Atomic atomic(*this);
     // No edit below touches the row of v, so it is walked and XORed in place: flipping
     // b's row by the whole neighbourhood (minus b) toggles every pair {b, c} once per end.
     tighten(v);
     const NeighbourSet& hood = adjacent_[v];
     hood.for_each([&](Qubit b) {
-        adjacent_[b].toggle_set(hood, b);
+        xor_row(b, hood, b);
         right_multiply(b, VOP_S);
     });
     right_multiply(v, VOP_SQRT_PLUS_IX);
@@ -29,6 +30,7 @@ void Simulator::local_complement(std::size_t v) {
 void Simulator::remove_vop(std::size_t node, std::size_t avoid) {
     check_index(node);
     check_index(avoid);
+    Atomic atomic(*this);
     // For VOP 0 the sequence is four complementations at `node`, which restore every edge
     // and VOP they touch: skipping them gives the same representation.
     if (vop_[node] == VOP_I) return;
@@ -40,7 +42,7 @@ void Simulator::remove_vop(std::size_t node, std::size_t avoid) {
 void Simulator::right_multiply_neighbours(std::size_t q, Vop factor) {
     if (full_row_words_ == 0) {
         const Vop* map = RIGHT_FACTOR_TABLE[factor].data();
-        adjacent_[q].for_each([&](Qubit c) { vop_[c] = map[vop_[c]]; });
+        adjacent_[q].for_each([&](Qubit c) { assign_vop(c, map[vop_[c]]); });
         return;
     }
     const VopPermutation perm(factor);
@@ -89,9 +91,9 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
     const Vop factor_p = plan.class_factor[1], factor_q = plan.class_factor[2], factor_r = plan.class_factor[3];
 
     // The three operands, built once: P and Q for R; N(b) and b for P; N(a) and a for Q.
-    NeighbourSet& either = scratch_.either;
-    NeighbourSet& with_a = scratch_.with_a;
-    NeighbourSet& with_b = scratch_.with_b;
+    NeighbourSet& either = operand(scratch_.either);
+    NeighbourSet& with_a = operand(scratch_.with_a);
+    NeighbourSet& with_b = operand(scratch_.with_b);
     tighten(a);
     tighten(b);
     const NeighbourSet& na = adjacent_[a];
@@ -107,20 +109,20 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
         na, nb,
         [&](Qubit c) {
             if (c == b) return;
-            adjacent_[c].toggle_set(with_b);
+            xor_row(c, with_b);
             right_multiply(c, factor_p);
         },
         [&](Qubit c) {
             if (c == a) return;
-            adjacent_[c].toggle_set(with_a);
+            xor_row(c, with_a);
             right_multiply(c, factor_q);
         },
         [&](Qubit c) {
-            adjacent_[c].toggle_set(either);
+            xor_row(c, either);
             right_multiply(c, factor_r);
         });
-    adjacent_[a].toggle_set(either);
-    adjacent_[b].toggle_set(either);
+    xor_row(a, either);
+    xor_row(b, either);
 }
 
 // The pivot's row edits on full rows: one pass over N(a) | N(b) a word at a time, each
@@ -129,8 +131,7 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
 // pass over the rows of a and b, which no edit touches until the end.
 void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {
     const std::size_t words = full_row_words_;
-    std::vector<std::uint64_t>& buffer = scratch_.words;
-    buffer.resize(3 * words);
+    std::vector<std::uint64_t>& buffer = scratch_.words;  // sized when the rows were made
     std::uint64_t* const with_b = buffer.data();    // N(b) and b, for P
     std::uint64_t* const with_a = with_b + words;   // N(a) and a, for Q
     std::uint64_t* const either = with_a + words;   // P and Q, for R

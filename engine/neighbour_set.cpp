@@ -61,6 +61,17 @@ void NeighbourSet::erase(std::size_t i) {
     if (k != kMissing) list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(k));
 }
 
+void NeighbourSet::toggle_within_room(std::size_t i) noexcept {
+    if (dense()) return flip_bit(i);
+    const auto it = std::lower_bound(list_.begin(), list_.end(), static_cast<Qubit>(i));
+    if (it != list_.end() && *it == i) {
+        list_.erase(it);
+    } else {
+        KORVANE_ROW_CHECK(list_.size() < list_.capacity());
+        list_.insert(it, static_cast<Qubit>(i));  // within capacity: no allocation
+    }
+}
+
 void NeighbourSet::toggle_general(std::size_t i) {
     if (contains(i))
         erase(i);
@@ -114,11 +125,15 @@ std::vector<Qubit> NeighbourSet::members() const {
 }
 
 // A fresh zeroed buffer whose live window is words lo_word..hi_word, with room to move
-// on both sides: rows drift as the graph changes, and moving within the buffer is free.
-void NeighbourSet::allocate(std::size_t lo_word, std::size_t hi_word) {
+// on both sides (rows drift as the graph changes, and moving within the buffer is free),
+// holding the current window, which must lie inside. Built aside and swapped in, so a
+// failed allocation leaves the row as it was.
+void NeighbourSet::rebuffer(std::size_t lo_word, std::size_t hi_word) {
     const std::size_t need = hi_word - lo_word + 1;
     const std::size_t front = std::min(lo_word, need / 4 + 1);
-    words_.assign(front + need + need / 4 + 1, 0);
+    std::vector<std::uint64_t> fresh(front + need + need / 4 + 1, 0);
+    if (len_) std::memcpy(fresh.data() + front + (base_ - lo_word), live(), len_ * sizeof(std::uint64_t));
+    words_.swap(fresh);
     base_ = static_cast<std::uint32_t>(lo_word);
     off_ = static_cast<std::uint32_t>(front);
     len_ = static_cast<std::uint32_t>(need);
@@ -145,11 +160,7 @@ bool NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
             hi_word = std::max<std::size_t>(hi_word, base_ + len_ - 1);
         }
     }
-    std::vector<std::uint64_t> old;
-    old.swap(words_);
-    const std::size_t old_base = base_, old_off = off_, old_len = len_;
-    allocate(lo_word, hi_word);
-    if (old_len) std::memcpy(live() + (old_base - base_), old.data() + old_off, old_len * sizeof(std::uint64_t));
+    rebuffer(lo_word, hi_word);
     return true;
 }
 
@@ -165,31 +176,27 @@ void NeighbourSet::narrow() noexcept {
 }
 
 // A buffer far wider than its window gives the surplus back.
-void NeighbourSet::release_slack() {
+void NeighbourSet::release_slack() noexcept {
     if (len_ == 0) {
         clear();  // an empty row needs no buffer; it is sparse again
         return;
     }
-    std::vector<std::uint64_t> old;
-    old.swap(words_);
-    const std::size_t old_off = off_;
-    allocate(base_, base_ + len_ - 1);
-    std::memcpy(live(), old.data() + old_off, len_ * sizeof(std::uint64_t));
+    if_memory_allows([&] { rebuffer(base_, base_ + len_ - 1); });
 }
 
 // The sorted vector takes 4 bytes a member, the window 8 bytes a word: switch to whichever
 // is smaller, with a margin of four either way (the other direction is in the header).
-void NeighbourSet::make_dense_if_smaller() {
+void NeighbourSet::make_dense_if_smaller() noexcept {
     const std::size_t n = list_.size();
-    if (n > 8 && n > 2 * (list_.back() / 64 - list_.front() / 64 + 1)) make_dense();
+    if (n > 8 && n > 2 * (list_.back() / 64 - list_.front() / 64 + 1)) if_memory_allows([&] { make_dense(); });
 }
 
 void NeighbourSet::make_dense() {
     if (list_.empty()) {
-        allocate(0, 0);
+        rebuffer(0, 0);
         len_ = 0;
     } else {
-        allocate(list_.front() / 64, list_.back() / 64);
+        rebuffer(list_.front() / 64, list_.back() / 64);
         std::uint64_t* w = live();
         for (Qubit q : list_) w[q / 64 - base_] |= std::uint64_t{1} << (q % 64);
     }
@@ -224,7 +231,7 @@ void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra)
     if (fresh) settle();
 }
 
-void NeighbourSet::settle() {
+void NeighbourSet::settle() noexcept {
     trim();
     make_sparse_if_smaller();
 }
@@ -248,8 +255,7 @@ void NeighbourSet::toggle_set_general(const NeighbourSet& other, Qubit skip, Qub
     for (Qubit q : other.list_)
         if (q != skip) flip_bit(q);
     if (extra != kNone) flip_bit(extra);
-    trim();
-    make_sparse_if_smaller();
+    settle();
 }
 
 // Both sorted: merge into the symmetric difference in place, from the back, so no scratch

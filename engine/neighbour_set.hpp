@@ -19,7 +19,25 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <vector>
+
+// Sanitizer builds check every in-window edit against the window instead of trusting the
+// callers (and the symmetry of the graph) to stay inside it.
+#ifdef KORVANE_CHECKED_ROWS
+#include <cstdio>
+#include <cstdlib>
+#define KORVANE_ROW_CHECK(cond)                                                                 \
+    do {                                                                                        \
+        if (!(cond)) {                                                                          \
+            std::fprintf(stderr, "korvane: row edit outside its window: %s (%s:%d)\n", #cond,  \
+                         __FILE__, __LINE__);                                                   \
+            std::abort();                                                                       \
+        }                                                                                       \
+    } while (0)
+#else
+#define KORVANE_ROW_CHECK(cond) ((void)0)
+#endif
 
 namespace korvane {
 
@@ -41,7 +59,7 @@ public:
     void erase(std::size_t i);
     // Inside a window a toggle is one bit flip; everything else goes to the general path.
     void toggle(std::size_t i) {
-        if (dense() && i / 64 - base_ < len_) {  // wraps to a huge value below the window
+        if (covers(i)) {
             flip_bit(i);
             return;
         }
@@ -104,7 +122,7 @@ public:
 
     // Drops the zero words at the ends of a window, and reconsiders the form: done to a
     // row before it serves as the operand of many XORs.
-    void tighten() {
+    void tighten() noexcept {
         if (dense()) settle();
     }
 
@@ -113,17 +131,40 @@ public:
     // The rewriting rules all come down to this one operation per row, so its most common
     // case is inline: two windows, the operand's (and `extra`) inside this one's.
     void toggle_set(const NeighbourSet& other, Qubit skip = kNone, Qubit extra = kNone) {
-        const std::size_t lo = other.base_, extra_word = extra / 64;
-        if (other.len_ != 0 && lo >= base_ && lo + other.len_ <= std::size_t{base_} + len_ &&
-            (extra == kNone || (extra_word >= base_ && extra_word - base_ < len_))) {
-            std::uint64_t* w = live();
-            xor_words(w + (lo - base_), other.live(), other.len_);
-            if (skip != kNone) w[skip / 64 - base_] ^= std::uint64_t{1} << (skip % 64);
-            if (extra != kNone) w[extra_word - base_] ^= std::uint64_t{1} << (extra % 64);
-            count_ = kStale;
-            return;
-        }
-        toggle_set_general(other, skip, extra);
+        if (fits(other, extra))
+            xor_in_window(other, skip, extra);
+        else
+            toggle_set_general(other, skip, extra);
+    }
+
+    // The edits that stay inside the window: they neither allocate nor change the row's
+    // form, and each is its own inverse, so an undo log can record them instead of a copy.
+    bool fits(const NeighbourSet& other, Qubit extra = kNone) const noexcept {
+        const std::size_t lo = other.base_;
+        return other.len_ != 0 && lo >= base_ && lo + other.len_ <= std::size_t{base_} + len_ &&
+               (extra == kNone || covers(extra));
+    }
+    void xor_in_window(const NeighbourSet& other, Qubit skip, Qubit extra) noexcept {
+        KORVANE_ROW_CHECK(fits(other, extra) && (skip == kNone || covers(skip)));
+        std::uint64_t* w = live();
+        xor_words(w + (other.base_ - base_), other.live(), other.len_);
+        if (skip != kNone) w[skip / 64 - base_] ^= std::uint64_t{1} << (skip % 64);
+        if (extra != kNone) w[extra / 64 - base_] ^= std::uint64_t{1} << (extra % 64);
+        count_ = kStale;
+    }
+    bool covers(std::size_t i) const noexcept { return dense() && i / 64 - base_ < len_; }  // wraps below
+    // Undoes a toggle of i that completed, and whose row has not been reshaped since: the
+    // window still covers i, or the list still has the room it had before.
+    void toggle_within_room(std::size_t i) noexcept;
+    // True when tighten would change nothing, not even the buffer.
+    bool settled() const noexcept {
+        if (!dense()) return true;
+        if (len_ == 0 || live()[0] == 0 || live()[len_ - 1] == 0) return false;
+        return words_.size() <= 4 * std::size_t{len_} + 32 && !(len_ > 32 && 2 * dense_count() < len_);
+    }
+    // Bytes of heap this row holds.
+    std::size_t heap_bytes() const noexcept {
+        return list_.capacity() * sizeof(Qubit) + words_.capacity() * sizeof(std::uint64_t);
     }
 
     // For rows made by span_words and their copies only: the words from word 0, and a row
@@ -132,6 +173,7 @@ public:
     const std::uint64_t* spanned_words() const noexcept { return words_.data(); }
     template <std::size_t Words = 0>
     void xor_spanned(const std::uint64_t* __restrict src, std::size_t from, std::size_t to) noexcept {
+        KORVANE_ROW_CHECK(from <= to && to <= words_.size() && off_ == 0 && (Words == 0 || to - from == Words));
         std::uint64_t* dst = words_.data() + from;
         src += from;
         if constexpr (Words != 0) {
@@ -174,6 +216,7 @@ private:
     std::size_t find(std::size_t i) const noexcept;
     std::size_t dense_count() const noexcept;
     void flip_bit(std::size_t i) noexcept {
+        KORVANE_ROW_CHECK(covers(i));
         std::uint64_t& w = live()[i / 64 - base_];
         const std::uint64_t bit = std::uint64_t{1} << (i % 64);
         if (count_ != kStale) count_ += (w & bit) ? std::uint32_t(-1) : 1u;
@@ -186,23 +229,32 @@ private:
     // True when it took a new buffer rather than moving the window within the old one.
     bool widen(std::size_t lo_word, std::size_t hi_word);
     // Narrows the live window to its non-zero words, and gives back a buffer far wider.
-    void trim() {
+    // Changes of form and buffer that only save memory or time are skipped when memory is
+    // short, so that no edit fails for their sake.
+    template <class F>
+    static void if_memory_allows(F&& f) noexcept {
+        try {
+            f();
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    void trim() noexcept {
         if (len_ == 0 || live()[0] == 0 || live()[len_ - 1] == 0) narrow();
         if (words_.size() > 4 * std::size_t{len_} + 32) release_slack();
     }
     void narrow() noexcept;
-    void allocate(std::size_t lo_word, std::size_t hi_word);
-    void release_slack();
-    void make_dense_if_smaller();
+    void rebuffer(std::size_t lo_word, std::size_t hi_word);
+    void release_slack() noexcept;
+    void make_dense_if_smaller() noexcept;
     // Small windows are not worth a recount: they cost at most a few cache lines.
-    void make_sparse_if_smaller() {
-        if (len_ > 32 && 2 * dense_count() < len_) make_sparse();
+    void make_sparse_if_smaller() noexcept {
+        if (len_ > 32 && 2 * dense_count() < len_) if_memory_allows([&] { make_sparse(); });
     }
     void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_set_general(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_general(std::size_t i);
     // Trims, and reconsiders the form.
-    void settle();
+    void settle() noexcept;
     static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
         for (std::size_t k = 0; k < n; ++k) dst[k] ^= src[k];
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <string>
 
 #include "engine_error.hpp"
 
@@ -27,24 +28,42 @@ Simulator::Simulator(std::size_t qubit_count, RowLayout layout) {
         // Whole pairs of words, so a row XOR has no odd word at its end.
         full_row_words_ = ((qubit_count + 63) / 64 + 1) / 2 * 2;
         for (NeighbourSet& row : adjacent_) row.span_words(full_row_words_);
+        scratch_.words.resize(3 * full_row_words_);
     }
 }
 
 void Simulator::fail_index_of(std::size_t q) const { fail_index(vop_.size(), q); }
 
+// The edge primitives refuse a self-loop with the message controlled-Z gives for equal
+// operands: the graph has none.
+template <class Edit>
+void Simulator::edit_edge(std::size_t a, std::size_t b, Edit edit) {
+    if (a == b) fail_equal_operands(a, b);
+    check_index(a);
+    check_index(b);
+    Atomic atomic(*this);
+    edit(a, b);
+    edit(b, a);
+}
+
 void Simulator::add_edge(std::size_t a, std::size_t b) {
-    adjacent_[a].insert(b);
-    adjacent_[b].insert(a);
+    edit_edge(a, b, [this](std::size_t p, std::size_t q) {
+        if (!adjacent_[p].contains(q)) toggle_bit(p, q);
+    });
 }
 
 void Simulator::remove_edge(std::size_t a, std::size_t b) {
-    adjacent_[a].erase(b);
-    adjacent_[b].erase(a);
+    edit_edge(a, b, [this](std::size_t p, std::size_t q) { erase_bit(p, q); });
 }
 
 void Simulator::toggle_edge(std::size_t a, std::size_t b) {
-    adjacent_[a].toggle(b);
-    adjacent_[b].toggle(a);
+    edit_edge(a, b, [this](std::size_t p, std::size_t q) { toggle_bit(p, q); });
+}
+
+void Simulator::set_vop(std::size_t q, Vop v) {
+    check_index(q);
+    if (v >= VOP_COUNT) throw EngineError("vop out of range: " + std::to_string(v) + " is not below 24");
+    vop_[q] = v;
 }
 
 void Simulator::apply_gate(std::size_t q, Vop gate) {

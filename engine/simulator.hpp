@@ -5,18 +5,25 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <utility>
 #include <vector>
 
 #include "clifford_tables.hpp"
 #include "neighbour_set.hpp"
 #include "random_source.hpp"
+#include "undo_log.hpp"
 
 namespace korvane {
 
 struct ReductionPlan;
 
 enum class TwoQubitGate : std::uint8_t { cx, cy, xcx, xcy, xcz, ycx, ycy, ycz };
+
+// Every operation either completes or throws with every VOP and row as before the call
+// (an EngineError from a two-qubit gate's later check keeps the basis changes made before
+// it). Indices, axes, VOPs and gate values are checked: a C++ caller gets an EngineError
+// with the same message as Python would, never undefined behaviour.
 
 // How rows are stored. Windowed rows follow their members, so memory follows the edges;
 // full rows are bit sets over all qubits that never move or resize, which is cheaper per
@@ -40,17 +47,33 @@ public:
     static constexpr std::size_t kFullRowQubits = 1024;
 
     std::size_t size() const noexcept { return vop_.size(); }
-    Vop vop(std::size_t q) const { return vop_[q]; }
-    void set_vop(std::size_t q, Vop v) { vop_[q] = v; }
-    const NeighbourSet& neighbours(std::size_t q) const { return adjacent_[q]; }
+    Vop vop(std::size_t q) const {
+        check_index(q);
+        return vop_[q];
+    }
+    void set_vop(std::size_t q, Vop v);
+    const NeighbourSet& neighbours(std::size_t q) const {
+        check_index(q);
+        return adjacent_[q];
+    }
 
-    // Edge primitives; both directions change together.
-    bool has_edge(std::size_t a, std::size_t b) const { return adjacent_[a].contains(b); }
+    // Edge primitives; both directions change together. The two ends must differ.
+    bool has_edge(std::size_t a, std::size_t b) const {
+        check_index(a);
+        check_index(b);
+        return adjacent_[a].contains(b);
+    }
     void add_edge(std::size_t a, std::size_t b);
     void remove_edge(std::size_t a, std::size_t b);
     void toggle_edge(std::size_t a, std::size_t b);
-    std::size_t degree(std::size_t a) const { return adjacent_[a].size(); }
-    bool is_isolated(std::size_t a) const { return adjacent_[a].empty(); }
+    std::size_t degree(std::size_t a) const {
+        check_index(a);
+        return adjacent_[a].size();
+    }
+    bool is_isolated(std::size_t a) const {
+        check_index(a);
+        return adjacent_[a].empty();
+    }
 
     // Left-multiplies `gate` onto the VOP of `q` after the range check.
     void apply_gate(std::size_t q, Vop gate);
@@ -83,6 +106,10 @@ public:
     }
 
 private:
+    class Atomic;
+    template <class Edit>
+    void edit_edge(std::size_t a, std::size_t b, Edit edit);
+
     void check_index(std::size_t q) const {
         if (q >= vop_.size()) fail_index_of(q);
     }
@@ -95,17 +122,61 @@ private:
     void pivot_reduction(std::size_t a, std::size_t b, const ReductionPlan& plan);
     // The pivot's row edits on full rows; factor[1..3] are those of P, Q and R.
     void pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor);
-    void right_multiply(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
+    // Every change of a VOP or row inside an operation goes through these, which log it
+    // first while an operation on windowed rows runs (full rows never allocate midway).
+    void assign_vop(std::size_t q, Vop v) {
+        if (undo_.active()) undo_.record_vop(q, vop_[q]);
+        vop_[q] = v;
+    }
+    void right_multiply(std::size_t q, Vop factor) { assign_vop(q, MULT_TABLE[vop_[q]][factor]); }
     void right_multiply_neighbours(std::size_t q, Vop factor);
+    // Row q ^= operand, leaving out `skip` and toggling `extra` too (see toggle_set).
+    void xor_row(std::size_t q, const NeighbourSet& operand, Qubit skip = NeighbourSet::kNone,
+                 Qubit extra = NeighbourSet::kNone) {
+        NeighbourSet& row = adjacent_[q];
+        if (undo_.active()) {
+            if (!row.fits(operand, extra)) {
+                undo_.save(q, row);
+            } else {
+                undo_.record_xor(q, operand, skip, extra);
+                row.xor_in_window(operand, skip, extra);
+                return;
+            }
+        }
+        row.toggle_set(operand, skip, extra);
+    }
+    // A single member in or out: strongly exception-safe, so it is recorded once done.
+    void toggle_bit(std::size_t q, std::size_t i) {
+        if (!undo_.active()) return adjacent_[q].toggle(i);
+        undo_.reserve();
+        adjacent_[q].toggle(i);
+        undo_.record_toggle(q, i);
+    }
+    void erase_bit(std::size_t q, std::size_t i) {
+        if (undo_.active() && adjacent_[q].contains(i)) return toggle_bit(q, i);
+        adjacent_[q].erase(i);
+    }
+    // A set that the rules build as an operand; it stays as built until the operation ends.
+    NeighbourSet& operand(NeighbourSet& reused) { return undo_.active() ? undo_.operand() : reused; }
     // Before a row serves as an operand; full rows keep their window.
     void tighten(std::size_t q) {
-        if (full_row_words_ == 0) adjacent_[q].tighten();
+        if (full_row_words_ != 0 || adjacent_[q].settled()) return;
+        // Saved first: a narrower window would not take back the XORs recorded before.
+        if (undo_.active()) undo_.save(q, adjacent_[q]);
+        adjacent_[q].tighten();
     }
     void clear_row(std::size_t q) {
         if (full_row_words_ != 0)
             adjacent_[q].zero();
+        else if (undo_.active())
+            undo_.take(q, adjacent_[q]);
         else
             adjacent_[q].clear();
+    }
+    // Row q becomes a copy of `from`, which is not row q.
+    void assign_row(std::size_t q, const NeighbourSet& from) {
+        if (undo_.active()) undo_.take(q, adjacent_[q]);
+        adjacent_[q] = from;
     }
     void measure_x_rule(std::size_t node, std::uint8_t r);
     void measure_y_rule(std::size_t node, std::uint8_t r);
@@ -116,19 +187,49 @@ private:
 
     // Operands the rules build, kept so their buffers stay allocated. Not part of the
     // state: a copy starts with empty ones.
+    // The pivot's word buffer is sized up front for full rows, so that no operation on
+    // them allocates after its first change.
     struct Scratch {
         NeighbourSet either, with_a, with_b;
         std::vector<std::uint64_t> words;
         Scratch() = default;
-        Scratch(const Scratch&) noexcept {}
-        Scratch& operator=(const Scratch&) noexcept { return *this; }
+        Scratch(const Scratch& other) : words(other.words.size()) {}
+        Scratch& operator=(const Scratch& other) {
+            words.resize(other.words.size());
+            return *this;
+        }
     };
 
     std::vector<Vop> vop_;
     std::vector<NeighbourSet> adjacent_;
     std::size_t full_row_words_ = 0;  // words of every row when rows are full, else 0
     Scratch scratch_;
+    UndoLog undo_;
     Journal* journal_ = nullptr;  // set only while a preview runs
+};
+
+// One public operation as a whole. On windowed rows the outermost one turns the undo log
+// on, and undoes every change if the operation throws; nested ones join it. Full rows
+// need no log: every buffer an operation on them uses exists before it starts.
+class Simulator::Atomic {
+public:
+    explicit Atomic(Simulator& sim) noexcept : sim_(sim), owner_(sim.full_row_words_ == 0 && !sim.undo_.active()) {
+        if (owner_) sim_.undo_.begin();
+    }
+    ~Atomic() {
+        if (!owner_) return;
+        if (std::uncaught_exceptions() > exceptions_)
+            sim_.undo_.roll_back(sim_.vop_, sim_.adjacent_);
+        else
+            sim_.undo_.commit();
+    }
+    Atomic(const Atomic&) = delete;
+    Atomic& operator=(const Atomic&) = delete;
+
+private:
+    Simulator& sim_;
+    const bool owner_;
+    const int exceptions_ = std::uncaught_exceptions();
 };
 
 }  // namespace korvane

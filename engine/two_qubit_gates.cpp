@@ -3,10 +3,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
+#include "engine_error.hpp"
 #include "simulator.hpp"
 
 namespace korvane {
@@ -77,16 +79,31 @@ void Simulator::run_two_qubit(std::size_t control, std::size_t target) {
 }
 
 void Simulator::two_qubit(TwoQubitGate gate, std::size_t control, std::size_t target) {
-    switch (gate) {
-        case TwoQubitGate::cx: return run_two_qubit<TwoQubitGate::cx>(control, target);
-        case TwoQubitGate::cy: return run_two_qubit<TwoQubitGate::cy>(control, target);
-        case TwoQubitGate::xcx: return run_two_qubit<TwoQubitGate::xcx>(control, target);
-        case TwoQubitGate::xcy: return run_two_qubit<TwoQubitGate::xcy>(control, target);
-        case TwoQubitGate::xcz: return run_two_qubit<TwoQubitGate::xcz>(control, target);
-        case TwoQubitGate::ycx: return run_two_qubit<TwoQubitGate::ycx>(control, target);
-        case TwoQubitGate::ycy: return run_two_qubit<TwoQubitGate::ycy>(control, target);
-        case TwoQubitGate::ycz: return run_two_qubit<TwoQubitGate::ycz>(control, target);
+    // The controlled-Z undoes its own changes when it cannot complete; the basis changes
+    // around it are undone here. A failed check keeps them, as documented.
+    const bool both = control < size() && target < size();
+    const Vop vop_c = both ? vop_[control] : 0, vop_t = both ? vop_[target] : 0;
+    try {
+        switch (gate) {
+            case TwoQubitGate::cx: return run_two_qubit<TwoQubitGate::cx>(control, target);
+            case TwoQubitGate::cy: return run_two_qubit<TwoQubitGate::cy>(control, target);
+            case TwoQubitGate::xcx: return run_two_qubit<TwoQubitGate::xcx>(control, target);
+            case TwoQubitGate::xcy: return run_two_qubit<TwoQubitGate::xcy>(control, target);
+            case TwoQubitGate::xcz: return run_two_qubit<TwoQubitGate::xcz>(control, target);
+            case TwoQubitGate::ycx: return run_two_qubit<TwoQubitGate::ycx>(control, target);
+            case TwoQubitGate::ycy: return run_two_qubit<TwoQubitGate::ycy>(control, target);
+            case TwoQubitGate::ycz: return run_two_qubit<TwoQubitGate::ycz>(control, target);
+        }
+    } catch (const EngineError&) {
+        throw;
+    } catch (...) {
+        if (both) {
+            vop_[control] = vop_c;
+            vop_[target] = vop_t;
+        }
+        throw;
     }
+    throw EngineError("two-qubit gate out of range: " + std::to_string(static_cast<unsigned>(gate)));
 }
 
 }  // namespace korvane

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 #include <limits>
 #include <random>
 #include <set>
@@ -269,13 +273,44 @@ TEST(EdgePrimitives, IndicesBeyondTheRoomAreNotMembers) {
     Simulator sim(65);
     sim.add_edge(0, 64);
     EXPECT_TRUE(sim.has_edge(0, 64));
-    for (std::size_t b : {65u, 127u, 128u, 100000u}) EXPECT_FALSE(sim.has_edge(0, b));
+    for (std::size_t b : {65u, 127u, 128u, 100000u}) EXPECT_FALSE(sim.neighbours(0).contains(b));
     for (std::size_t q = 1; q < 60; ++q) sim.add_edge(0, q);
-    for (std::size_t b : {65u, 127u, 128u, 100000u}) EXPECT_FALSE(sim.has_edge(0, b));
+    for (std::size_t b : {65u, 127u, 128u, 100000u}) EXPECT_FALSE(sim.neighbours(0).contains(b));
     const NeighbourSet empty_room;
     EXPECT_FALSE(empty_room.contains(0));
     EXPECT_TRUE(empty_room.empty());
     EXPECT_EQ(empty_room.size(), 0u);
+}
+
+// The engine is a library of its own: every entry point checks what it is given, and a
+// refused call changes nothing.
+TEST(EngineApi, RefusesWhatItCannotHold) {
+    Simulator sim(3);
+    sim.add_edge(0, 1);
+    const Simulator before = sim;
+    const std::string beyond = index_message(3, 3);
+    ScriptedSource rng({});
+    const std::vector<std::pair<std::string, std::function<void()>>> calls = {
+        {beyond, [&] { (void)sim.vop(3); }},
+        {beyond, [&] { sim.set_vop(3, 0); }},
+        {"vop out of range: 24 is not below 24", [&] { sim.set_vop(0, 24); }},
+        {beyond, [&] { (void)sim.neighbours(3); }},
+        {beyond, [&] { (void)sim.has_edge(0, 3); }},
+        {beyond, [&] { (void)sim.has_edge(3, 0); }},
+        {beyond, [&] { (void)sim.degree(3); }},
+        {beyond, [&] { (void)sim.is_isolated(3); }},
+        {beyond, [&] { sim.add_edge(0, 3); }},
+        {beyond, [&] { sim.remove_edge(3, 1); }},
+        {beyond, [&] { sim.toggle_edge(1, 3); }},
+        {equal_operands_message(2), [&] { sim.add_edge(2, 2); }},
+        {equal_operands_message(1), [&] { sim.toggle_edge(1, 1); }},
+        {"axis out of range: 3 is not 0 (X), 1 (Y) or 2 (Z)", [&] { sim.measure(0, 3, rng); }},
+        {"two-qubit gate out of range: 8", [&] { sim.two_qubit(static_cast<TwoQubitGate>(8), 0, 1); }},
+    };
+    for (const auto& [message, call] : calls) {
+        EXPECT_EQ(error_of(call), message);
+        EXPECT_EQ(sim, before) << message;
+    }
 }
 
 }  // namespace
