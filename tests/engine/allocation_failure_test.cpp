@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_error.hpp"
 #include "failing_allocator.hpp"  // this file is its one includer
 #include "simulator.hpp"
 
@@ -47,7 +48,8 @@ struct Operands {
 using Results = std::vector<std::size_t>;
 struct Operation {
     std::string name;
-    std::function<Results(Simulator&, const Operands&, korvane::RandomSource&)> run;
+    // Runs the operation with its k-th allocation failing (k < 0: none).
+    std::function<Results(Simulator&, const Operands&, korvane::RandomSource&, long k)> run;
 };
 
 std::vector<Operation> operations() {
@@ -56,40 +58,40 @@ std::vector<Operation> operations() {
         {"h", &Simulator::h}, {"s", &Simulator::s}, {"sdag", &Simulator::sdag},
         {"x", &Simulator::x}, {"y", &Simulator::y}, {"z", &Simulator::z}};
     for (const auto& [name, method] : gates)
-        ops.push_back({name, [method](Simulator& s, const Operands& o, korvane::RandomSource&) {
-                           (s.*method)(o.a);
+        ops.push_back({name, [method](Simulator& s, const Operands& o, korvane::RandomSource&, long k) {
+                           alloc::armed(k, [&] { (s.*method)(o.a); });
                            return Results{};
                        }});
-    ops.push_back({"cz", [](Simulator& s, const Operands& o, korvane::RandomSource&) {
-                       s.cz(o.a, o.b);
+    ops.push_back({"cz", [](Simulator& s, const Operands& o, korvane::RandomSource&, long k) {
+                       alloc::armed(k, [&] { s.cz(o.a, o.b); });
                        return Results{};
                    }});
     const char* names[] = {"cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"};
     for (int g = 0; g < 8; ++g)
-        ops.push_back({names[g], [g](Simulator& s, const Operands& o, korvane::RandomSource&) {
-                           s.two_qubit(static_cast<korvane::TwoQubitGate>(g), o.a, o.b);
+        ops.push_back({names[g], [g](Simulator& s, const Operands& o, korvane::RandomSource&, long k) {
+                           alloc::armed(k, [&] { s.two_qubit(static_cast<korvane::TwoQubitGate>(g), o.a, o.b); });
                            return Results{};
                        }});
     for (std::uint8_t axis = 0; axis < 3; ++axis)
         ops.push_back({std::string("measure_") + "xyz"[axis],
-                       [axis](Simulator& s, const Operands& o, korvane::RandomSource& rng) {
-                           return Results{s.measure(o.a, axis, rng)};
+                       [axis](Simulator& s, const Operands& o, korvane::RandomSource& rng, long k) {
+                           return Results{alloc::armed(k, [&] { return s.measure(o.a, axis, rng); })};
                        }});
-    ops.push_back({"peek_measure_set", [](Simulator& s, const Operands& o, korvane::RandomSource& rng) {
+    ops.push_back({"peek_measure_set", [](Simulator& s, const Operands& o, korvane::RandomSource& rng, long k) {
                        Results out;
-                       for (const auto& r : s.peek_measure_set(o.preview, rng))
+                       for (const auto& r : alloc::armed(k, [&] { return s.peek_measure_set(o.preview, rng); }))
                            out.insert(out.end(), {r.qubit, r.result, r.axis});
                        return out;
                    }});
-    ops.push_back({"entangled_group", [](Simulator& s, const Operands& o, korvane::RandomSource&) {
-                       return s.entangled_group(o.a);
+    ops.push_back({"entangled_group", [](Simulator& s, const Operands& o, korvane::RandomSource&, long k) {
+                       return alloc::armed(k, [&] { return s.entangled_group(o.a); });
                    }});
-    ops.push_back({"local_complement", [](Simulator& s, const Operands& o, korvane::RandomSource&) {
-                       s.local_complement(o.a);
+    ops.push_back({"local_complement", [](Simulator& s, const Operands& o, korvane::RandomSource&, long k) {
+                       alloc::armed(k, [&] { s.local_complement(o.a); });
                        return Results{};
                    }});
-    ops.push_back({"remove_vop", [](Simulator& s, const Operands& o, korvane::RandomSource&) {
-                       s.remove_vop(o.a, o.b);
+    ops.push_back({"remove_vop", [](Simulator& s, const Operands& o, korvane::RandomSource&, long k) {
+                       alloc::armed(k, [&] { s.remove_vop(o.a, o.b); });
                        return Results{};
                    }});
     return ops;
@@ -102,6 +104,26 @@ std::size_t one_sided_edges(const Simulator& sim) {
     return count;
 }
 
+// What a call gave: its results, or the message of its EngineError, or out of memory.
+struct Outcome {
+    Results values;
+    std::string error;
+    bool out_of_memory = false;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome call(const Operation& op, Simulator& sim, const Operands& o, korvane::RandomSource& rng, long k) {
+    Outcome out;
+    try {
+        out.values = op.run(sim, o, rng, k);
+    } catch (const korvane::EngineError& e) {
+        out.error = e.what();
+    } catch (const std::bad_alloc&) {
+        out.out_of_memory = true;
+    }
+    return out;
+}
+
 // Fails every allocation of every operation in turn; returns how many failures it injected.
 std::size_t fail_each_allocation(const Simulator& state, const Operands& o, const std::string& where) {
     std::size_t injected = 0;
@@ -111,31 +133,24 @@ std::size_t fail_each_allocation(const Simulator& state, const Operands& o, cons
         ++seed;
         Simulator want_state = state;
         Replayable want_rng(seed);
-        const std::size_t before = alloc::count;
-        const Results want = op.run(want_state, o, want_rng);
-        const std::size_t allocations = alloc::count - before;
+        const Outcome want = call(op, want_state, o, want_rng, -1);
+        const std::size_t allocations = alloc::last_scope;
         for (std::size_t k = 0; k < allocations; ++k) {
             Simulator sim = state;
             Replayable rng(seed);
-            bool failed = false;
-            try {
-                alloc::Armed armed(static_cast<long>(k));
-                (void)op.run(sim, o, rng);
-            } catch (const std::bad_alloc&) {
-                failed = true;
-            }
+            const Outcome got = call(op, sim, o, rng, static_cast<long>(k));
             ++injected;
             // An operation may also get by without the allocation; then it must have completed.
-            if (failed ? !(sim == state) : !(sim == want_state)) {
+            if (got.out_of_memory ? !(sim == state) : !(got == want && sim == want_state)) {
                 ADD_FAILURE() << "allocation " << k << " of " << allocations << " failed and the state "
-                              << (failed ? "changed" : "is not the unfaulted result") << "; one-sided edges "
-                              << one_sided_edges(sim);
+                              << (got.out_of_memory ? "changed" : "is not the unfaulted result")
+                              << "; one-sided edges " << one_sided_edges(sim);
                 break;
             }
-            if (!failed) continue;
+            if (!got.out_of_memory) continue;
             Replayable retry_rng(seed);
-            const Results got = op.run(sim, o, retry_rng);
-            if (got != want || retry_rng.draws() != want_rng.draws() || !(sim == want_state)) {
+            if (!(call(op, sim, o, retry_rng, -1) == want) || retry_rng.draws() != want_rng.draws() ||
+                !(sim == want_state)) {
                 ADD_FAILURE() << "after allocation " << k << " of " << allocations
                               << " failed, the retried call differs from the unfaulted one";
                 break;
@@ -180,7 +195,9 @@ TEST(AllocationFailure, DenseRandomGraph) {
         },
         // Every measurement here saves some 150 rows for the preview to put back, and each
         // attempt repeats the allocations before the failing one: one qubit is enough.
-        {{7, 8, {7}}, {299, 0, {0}}});
+        // Then failing checks: out of memory while reporting them must not leave the basis
+        // changes that a two-qubit gate made before its check.
+        {{7, 8, {7}}, {299, 0, {0}}, {7, 300, {7, 300}}, {300, 7, {300}}, {8, 8, {}}});
 }
 
 // Rows of two members, far from the rows they are joined to by the operations.

@@ -11,6 +11,7 @@ namespace korvane_test::failing_allocator {
 
 inline thread_local long countdown = -1;  // allocations left before the failing one; negative: disarmed
 inline thread_local std::size_t count = 0;  // allocations so far
+inline thread_local std::size_t last_scope = 0;  // allocations in the last Armed scope
 
 inline void* allocate(std::size_t size) {
     if (countdown >= 0 && countdown-- == 0) throw std::bad_alloc();
@@ -19,13 +20,27 @@ inline void* allocate(std::size_t size) {
     throw std::bad_alloc();
 }
 
-// Arms the countdown for one scope (k < 0: not at all).
-struct Armed {
-    explicit Armed(long k) { countdown = k; }
-    ~Armed() { countdown = -1; }
+// Arms the countdown for one scope (k < 0: not at all), and counts its allocations.
+class Armed {
+public:
+    explicit Armed(long k) : start_(count) { countdown = k; }
+    ~Armed() {
+        countdown = -1;
+        last_scope = count - start_;
+    }
     Armed(const Armed&) = delete;
     Armed& operator=(const Armed&) = delete;
+
+private:
+    std::size_t start_;
 };
+
+// f() with the k-th allocation failing; the harness's own allocations stay outside.
+template <class F>
+decltype(auto) armed(long k, F&& f) {
+    Armed scope(k);
+    return f();
+}
 
 }  // namespace korvane_test::failing_allocator
 
