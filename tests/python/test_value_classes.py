@@ -6,7 +6,7 @@ import unittest
 
 from korvane import Axis, Korvane, MeasurementResult, Outcome
 
-from korvane_support import Index
+from korvane_support import Index, interpreter_text
 
 PlusOne = MeasurementResult.PlusOne
 MinusOne = MeasurementResult.MinusOne
@@ -81,7 +81,8 @@ class MemberTests(unittest.TestCase):
             with self.subTest(name):
                 with self.assertRaises(TypeError) as caught:
                     hash(member)
-                self.assertEqual(str(caught.exception), f"unhashable type: 'korvane.{name}'")
+                self.assertEqual(str(caught.exception),
+                                 interpreter_text(lambda: hash([]), ("list", f"korvane.{name}")))
                 with self.assertRaises(TypeError):
                     {member}
                 with self.assertRaises(TypeError):
@@ -145,7 +146,7 @@ class ComparisonTests(unittest.TestCase):
         with self.assertRaises(TypeError) as caught:
             Axis.X < Axis.Y
         self.assertEqual(str(caught.exception),
-                         "'<' not supported between instances of 'korvane.Axis' and 'korvane.Axis'")
+                         interpreter_text(lambda: object() < object(), ("object", "korvane.Axis")))
 
     def test_comparison_dunders_give_not_implemented(self):
         self.assertIs(Axis.X.__lt__(Axis.Y), NotImplemented)
@@ -185,8 +186,9 @@ class OutcomeTests(unittest.TestCase):
             with self.subTest(name):
                 with self.assertRaises(AttributeError) as caught:
                     setattr(outcome, name, PlusOne)
-                self.assertEqual(str(caught.exception),
-                                 f"attribute '{name}' of 'korvane.Outcome' objects is not writable")
+                self.assertEqual(str(caught.exception),  # a property without a setter, as int.real
+                                 interpreter_text(lambda: setattr(1, "real", 2), ("real", name),
+                                                  ("int", "korvane.Outcome")))
                 with self.assertRaises(AttributeError):
                     delattr(outcome, name)
         self.assertEqual(str(outcome), "(+1, Z)")
