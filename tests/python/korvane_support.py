@@ -1,7 +1,10 @@
 """Helpers shared by the Python tests of the korvane module."""
 
 import ctypes
+import json
 import operator
+import subprocess
+import sys
 
 import korvane
 
@@ -104,3 +107,14 @@ class Reenter:
             if not self.swallow:
                 raise
         return self.value
+
+
+def run_child(script, *args):
+    """Runs `script` in a new interpreter process (same environment, so the same module)
+    and returns what it printed as one JSON document. For what must happen before the
+    first import, or changes a class for good."""
+    completed = subprocess.run([sys.executable, "-c", script, *args], capture_output=True, text=True,
+                               timeout=600, check=False)
+    if completed.returncode != 0:
+        raise AssertionError(f"child exited with {completed.returncode}:\n{completed.stderr}")
+    return json.loads(completed.stdout)

@@ -30,8 +30,13 @@ def outcome_of(text):
 
 
 class Raising:
+    """__index__ raises the given exception."""
+
+    def __init__(self, exc):
+        self.exc = exc
+
     def __index__(self):
-        raise ValueError("not an index today")
+        raise self.exc
 
 
 class MemberTests(unittest.TestCase):
@@ -131,12 +136,26 @@ class ComparisonTests(unittest.TestCase):
         self.assertTrue(MinusOne != Index(0))
 
     def test_other_objects_are_unequal(self):
-        for other in (0.0, 1.0, "Axis.X", "0", None, 2**70, -2**70, object(), Raising()):
+        for other in (0.0, 1.0, "Axis.X", "0", None, 2**70, -2**70, object(), Raising(ValueError("not today")),
+                      Raising(TypeError("nor today")), Raising(RecursionError("too deep"))):
             with self.subTest(other=other):
                 self.assertFalse(Axis.X == other)
                 self.assertTrue(Axis.X != other)
                 self.assertFalse(PlusOne == other)
                 self.assertTrue(PlusOne != other)
+
+    def test_interruption_exit_and_memory_errors_propagate(self):
+        # Raised while the other operand is converted: a failure, never "not equal".
+        for exc_type in (KeyboardInterrupt, SystemExit, MemoryError):
+            for member in (Axis.Y, PlusOne):
+                for compare in (operator.eq, operator.ne):
+                    raised = exc_type("while converting")
+                    other = Raising(raised)
+                    for a, b in ((member, other), (other, member)):
+                        with self.subTest(exc_type.__name__, member=member, op=compare.__name__, first=a):
+                            with self.assertRaises(exc_type) as caught:
+                                compare(a, b)
+                            self.assertIs(caught.exception, raised)
 
     def test_orderings_unsupported(self):
         for a, b in ((Axis.X, Axis.Y), (PlusOne, MinusOne), (Axis.X, 1), (1, Axis.X), (PlusOne, 0)):
