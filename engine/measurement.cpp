@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine_error.hpp"
@@ -33,11 +34,11 @@ std::uint8_t Simulator::measure(std::size_t node, std::uint8_t axis, RandomSourc
 void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
     adjacent_[node].for_each([&](Qubit c) {
         adjacent_[c].erase(node);
-        if (r) right_multiply(c, VOP_Z);
+        if (r) right_multiply_plain(c, VOP_Z);
     });
     clear_row(node);
-    if (r) right_multiply(node, VOP_X);
-    right_multiply(node, VOP_H);
+    if (r) right_multiply_plain(node, VOP_X);
+    right_multiply_plain(node, VOP_H);
 }
 
 // Rows edited one by one with reversible XORs, each row's VOP multiplied by its factor. If
@@ -47,27 +48,34 @@ template <class Walk>
 void Simulator::edit_rows(Walk&& walk) {
     std::vector<Qubit>& grown = scratch_.grown;
     grown.clear();
-    std::size_t done = 0;
+    Qubit failed = NeighbourSet::kNone;  // the row whose edit failed; set only then
     try {
-        walk([&](Qubit c, const NeighbourSet& with, Qubit skip, Vop factor) {
+        // Inlined at each call of the walk, so that constant arguments fold away.
+        walk([&](Qubit c, const NeighbourSet& with, Qubit skip, Vop factor) __attribute__((always_inline)) {
             NeighbourSet& row = adjacent_[c];
-            if (row.toggle_set_reversible(with, skip)) {
-                try {
-                    grown.push_back(c);
-                } catch (...) {
-                    row.toggle_set_reversible(with, skip);
-                    throw;
+            try {
+                if (row.toggle_set_reversible(with, skip)) {
+                    try {
+                        grown.push_back(c);
+                    } catch (...) {
+                        row.toggle_set_reversible(with, skip);
+                        throw;
+                    }
                 }
+            } catch (...) {
+                failed = c;  // its row is as it was
+                throw;
             }
-            if (factor != VOP_I) right_multiply(c, factor);
-            ++done;
+            if (factor != VOP_I) right_multiply_plain(c, factor);
         });
     } catch (...) {
+        // The walk visits each row once, in the same order: undo those before the failed one.
+        bool before = true;
         walk([&](Qubit c, const NeighbourSet& with, Qubit skip, Vop factor) {
-            if (done == 0) return;
-            --done;
+            if (c == failed) before = false;
+            if (!before) return;
             adjacent_[c].toggle_set_reversible(with, skip);
-            if (factor != VOP_I) right_multiply(c, ADJOINT_TABLE[factor]);
+            if (factor != VOP_I) right_multiply_plain(c, ADJOINT_TABLE[factor]);
         });
         throw;
     }
@@ -85,7 +93,7 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     with_node.insert(node);
     edit_rows([&](auto&& edit) { hood.for_each([&](Qubit c) { edit(c, with_node, c, factor); }); });
     clear_row(node);
-    right_multiply(node, factor);
+    right_multiply_plain(node, factor);
 }
 
 void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
@@ -113,20 +121,28 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     with_b.insert(b);
     row_b = hood;
     row_b.erase(b);
-    const Vop z_in_a = r == 0 ? VOP_Z : VOP_I, z_in_b = r == 0 ? VOP_I : VOP_Z;
-    edit_rows([&](auto&& edit) {
-        NeighbourSet::for_each_split(
-            hood, hood_b,
-            [&](Qubit c) {
-                if (c != b) edit(c, with_b, NeighbourSet::kNone, z_in_a);
-            },
-            [&](Qubit c) {
-                if (c != node) edit(c, hood, NeighbourSet::kNone, z_in_b);
-            },
-            [&](Qubit c) { edit(c, either, NeighbourSet::kNone, VOP_I); });
-    });
-    right_multiply(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
-    if (r) right_multiply(node, VOP_Z);
+    // The factors as compile-time constants, one instance per result.
+    auto walk = [&](auto z_in_a, auto z_in_b) {
+        edit_rows([&](auto&& edit) {
+            NeighbourSet::for_each_split(
+                hood, hood_b,
+                [&](Qubit c) {
+                    if (c != b) edit(c, with_b, NeighbourSet::kNone, z_in_a());
+                },
+                [&](Qubit c) {
+                    if (c != node) edit(c, hood, NeighbourSet::kNone, z_in_b());
+                },
+                [&](Qubit c) { edit(c, either, NeighbourSet::kNone, VOP_I); });
+        });
+    };
+    using Z = std::integral_constant<Vop, VOP_Z>;
+    using I = std::integral_constant<Vop, VOP_I>;
+    if (r == 0)
+        walk(Z{}, I{});
+    else
+        walk(I{}, Z{});
+    right_multiply_plain(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
+    if (r) right_multiply_plain(node, VOP_Z);
     // Row b's storage trades places with the scratch row: nothing to allocate.
     std::swap(adjacent_[b], row_b);
     clear_row(node);

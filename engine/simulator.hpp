@@ -130,6 +130,8 @@ private:
         vop_[q] = v;
     }
     [[gnu::always_inline]] void right_multiply(std::size_t q, Vop factor) { assign_vop(q, MULT_TABLE[vop_[q]][factor]); }
+    // For the measurement rules, which undo their own edits.
+    void right_multiply_plain(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
     void right_multiply_neighbours(std::size_t q, Vop factor);
     // Row q ^= operand, leaving out `skip` and toggling `extra` too (see toggle_set).
     void xor_row(std::size_t q, const NeighbourSet& operand, Qubit skip = NeighbourSet::kNone,
@@ -169,8 +171,6 @@ private:
     void clear_row(std::size_t q) {
         if (full_row_words_ != 0)
             adjacent_[q].zero();
-        else if (undo_.active())
-            undo_.take(q, adjacent_[q]);
         else
             adjacent_[q].clear();
     }
