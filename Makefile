@@ -33,4 +33,4 @@ fuzz:
 	cmake --build build-fuzz --target fuzz_engine
 
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-fuzz build-py*

@@ -167,7 +167,7 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
                 const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
                 const std::size_t c = k * 64 + static_cast<std::size_t>(i);
                 adjacent_[c].xor_spanned<Pairs * 2>(operand[cls], from, to);
-                right_multiply(c, factor[cls]);
+                right_multiply_plain(c, factor[cls]);  // full rows keep no undo log
             }
         }
     };

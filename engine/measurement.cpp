@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "engine_error.hpp"
 #include "simulator.hpp"
@@ -18,7 +20,8 @@ std::uint8_t Simulator::measure(std::size_t node, std::uint8_t axis, RandomSourc
     // The draw comes before any change, so a generator that cannot be seeded changes nothing.
     const auto r = static_cast<std::uint8_t>(rng.next_u32() >> 31);
     if (journal_) journal_measurement(node, eff.axis);
-    Atomic atomic(*this);
+    // Each rule builds its operands before its first change and edits rows reversibly, so
+    // it needs no undo log.
     switch (eff.axis) {
         case 0: measure_x_rule(node, r); break;
         case 1: measure_y_rule(node, r); break;
@@ -27,14 +30,56 @@ std::uint8_t Simulator::measure(std::size_t node, std::uint8_t axis, RandomSourc
     return sign ^ r;
 }
 
+// Removing a member and emptying a row never allocate.
 void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
     adjacent_[node].for_each([&](Qubit c) {
-        erase_bit(c, node);
-        if (r) right_multiply(c, VOP_Z);
+        adjacent_[c].erase(node);
+        if (r) right_multiply_plain(c, VOP_Z);
     });
     clear_row(node);
-    if (r) right_multiply(node, VOP_X);
-    right_multiply(node, VOP_H);
+    if (r) right_multiply_plain(node, VOP_X);
+    right_multiply_plain(node, VOP_H);
+}
+
+// Rows edited one by one with reversible XORs, each row's VOP multiplied by its factor. If
+// an edit fails, the rows before it are edited back and the failure goes on: the rule
+// changes nothing. Only once all are done are the rows that grew settled.
+template <class Walk>
+void Simulator::edit_rows(Walk&& walk) {
+    std::vector<Qubit>& grown = scratch_.grown;
+    grown.clear();
+    Qubit failed = NeighbourSet::kNone;  // the row whose edit failed; set only then
+    try {
+        // Inlined at each call of the walk, so that constant arguments fold away.
+        walk([&](Qubit c, const NeighbourSet& with, Qubit skip, Vop factor) __attribute__((always_inline)) {
+            NeighbourSet& row = adjacent_[c];
+            try {
+                if (row.toggle_set_reversible(with, skip)) {
+                    try {
+                        grown.push_back(c);
+                    } catch (...) {
+                        row.toggle_set_reversible(with, skip);
+                        throw;
+                    }
+                }
+            } catch (...) {
+                failed = c;  // its row is as it was
+                throw;
+            }
+            if (factor != VOP_I) right_multiply_plain(c, factor);
+        });
+    } catch (...) {
+        // The walk visits each row once, in the same order: undo those before the failed one.
+        bool before = true;
+        walk([&](Qubit c, const NeighbourSet& with, Qubit skip, Vop factor) {
+            if (c == failed) before = false;
+            if (!before) return;
+            adjacent_[c].toggle_set_reversible(with, skip);
+            if (factor != VOP_I) right_multiply_plain(c, ADJOINT_TABLE[factor]);
+        });
+        throw;
+    }
+    for (Qubit c : grown) adjacent_[c].settle_after_edit();
 }
 
 void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
@@ -43,15 +88,12 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     // too: each neighbour's row is XORed with N and node, itself left out.
     tighten(node);
     const NeighbourSet& hood = adjacent_[node];
-    NeighbourSet& with_node = operand(scratch_.with_a);
+    NeighbourSet& with_node = scratch_.with_a;
     with_node = hood;
     with_node.insert(node);
-    hood.for_each([&](Qubit c) {
-        right_multiply(c, factor);
-        xor_row(c, with_node, c);
-    });
+    edit_rows([&](auto&& edit) { hood.for_each([&](Qubit c) { edit(c, with_node, c, factor); }); });
     clear_row(node);
-    right_multiply(node, factor);
+    right_multiply_plain(node, factor);
 }
 
 void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
@@ -70,30 +112,39 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     //  - c in N_b only: gains N (node, whose row is N, is left empty);
     //  - b: gains N_b (which empties it), then N without itself.
     // The Z factors go to N only (b aside) for r = 0, to N_b only (node aside) for r = 1.
-    // The operands first: on full rows nothing after them allocates.
-    NeighbourSet& either = operand(scratch_.either);
-    NeighbourSet& with_b = operand(scratch_.with_b);
+    NeighbourSet& either = scratch_.either;
+    NeighbourSet& with_b = scratch_.with_b;
+    NeighbourSet& row_b = scratch_.row;
     either = hood;  // N ^ N_b without b, for the rows in both
     either.toggle_set(hood_b, NeighbourSet::kNone, b);
     with_b = hood_b;  // N_b and b, for the rows in N only
     with_b.insert(b);
-    right_multiply(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
-    if (r) right_multiply(node, VOP_Z);
-    NeighbourSet::for_each_split(
-        hood, hood_b,
-        [&](Qubit c) {
-            if (c == b) return;
-            if (r == 0) right_multiply(c, VOP_Z);
-            xor_row(c, with_b);
-        },
-        [&](Qubit c) {
-            if (c == node) return;
-            if (r) right_multiply(c, VOP_Z);
-            xor_row(c, hood);
-        },
-        [&](Qubit c) { xor_row(c, either); });
-    assign_row(b, hood);
-    erase_bit(b, b);
+    row_b = hood;
+    row_b.erase(b);
+    // The factors as compile-time constants, one instance per result.
+    auto walk = [&](auto z_in_a, auto z_in_b) {
+        edit_rows([&](auto&& edit) {
+            NeighbourSet::for_each_split(
+                hood, hood_b,
+                [&](Qubit c) {
+                    if (c != b) edit(c, with_b, NeighbourSet::kNone, z_in_a());
+                },
+                [&](Qubit c) {
+                    if (c != node) edit(c, hood, NeighbourSet::kNone, z_in_b());
+                },
+                [&](Qubit c) { edit(c, either, NeighbourSet::kNone, VOP_I); });
+        });
+    };
+    using Z = std::integral_constant<Vop, VOP_Z>;
+    using I = std::integral_constant<Vop, VOP_I>;
+    if (r == 0)
+        walk(Z{}, I{});
+    else
+        walk(I{}, Z{});
+    right_multiply_plain(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
+    if (r) right_multiply_plain(node, VOP_Z);
+    // Row b's storage trades places with the scratch row: nothing to allocate.
+    std::swap(adjacent_[b], row_b);
     clear_row(node);
 }
 

@@ -61,6 +61,46 @@ void NeighbourSet::erase(std::size_t i) {
     if (k != kMissing) list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(k));
 }
 
+// Makes this a window that covers other's members and extra, unless there is nothing to
+// cover. Strongly exception-safe: the members stay as they are whatever happens.
+void NeighbourSet::make_room(const NeighbourSet& other, Qubit extra) {
+    const bool nothing = other.len_ == 0 && other.list_.empty();
+    if (nothing && extra == kNone) return;
+    if (!dense()) make_dense();
+    std::size_t lo = extra / 64, hi = extra / 64;
+    if (!nothing) {
+        const std::size_t first = other.dense() ? other.base_ : other.list_.front() / 64;
+        const std::size_t last = other.dense() ? other.base_ + other.len_ - 1 : other.list_.back() / 64;
+        lo = extra == kNone ? first : std::min(lo, first);
+        hi = extra == kNone ? last : std::max(hi, last);
+    }
+    cover(lo, hi);
+}
+
+void NeighbourSet::toggle_set_in_room(const NeighbourSet& other, Qubit skip, Qubit extra) {
+    if (!dense() && !other.dense()) {
+        // Forwards the merge needs a + b + 1; undoing it, at most a + 2b + 1.
+        const std::size_t need = list_.size() + other.list_.size() + 1;
+        if (list_.capacity() < need) list_.reserve(need + other.list_.size());
+        merge_sorted(other, skip);
+        if (extra != kNone) toggle_within_room(extra);
+        return;
+    }
+    make_room(other, extra);
+    if (fits(other, extra)) return xor_in_window(other, skip, extra);
+    // A sorted list (or nothing) into a window that now covers it.
+    if (!dense()) return;  // nothing to toggle
+    for (Qubit q : other.list_)
+        if (q != skip) flip_bit(q);
+    if (extra != kNone) flip_bit(extra);
+}
+
+void NeighbourSet::settle_after_edit() noexcept {
+    if (dense()) return settle();
+    if (list_.capacity() > 4 * list_.size() + 16) list_.shrink_to_fit();  // never throws
+    make_dense_if_smaller();
+}
+
 void NeighbourSet::toggle_within_room(std::size_t i) noexcept {
     if (dense()) return flip_bit(i);
     const auto it = std::lower_bound(list_.begin(), list_.end(), static_cast<Qubit>(i));
@@ -240,6 +280,9 @@ void NeighbourSet::toggle_set_general(const NeighbourSet& other, Qubit skip, Qub
     if (!other.dense() && !dense()) {
         merge_sorted(other, skip);
         if (extra != kNone) toggle(extra);
+        // Only now: the toggle may use the room the merge had.
+        if (list_.capacity() > 4 * list_.size() + 16) list_.shrink_to_fit();  // never throws
+        make_dense_if_smaller();
         return;
     }
     if (other.len_ == 0 && other.list_.empty() && extra == kNone) return;  // nothing to toggle
@@ -286,8 +329,6 @@ void NeighbourSet::merge_sorted(const NeighbourSet& other, Qubit skip) {
     const std::size_t tail = a + b - w;
     if (tail) std::memmove(buf + i, buf + w, tail * sizeof(Qubit));  // buf is null when both are empty
     list_.resize(i + tail);
-    if (list_.capacity() > 4 * list_.size() + 16) list_.shrink_to_fit();
-    make_dense_if_smaller();
 }
 
 bool operator==(const NeighbourSet& a, const NeighbourSet& b) {

@@ -153,6 +153,20 @@ public:
         count_ = kStale;
     }
     bool covers(std::size_t i) const noexcept { return dense() && i / 64 - base_ < len_; }  // wraps below
+    // toggle_set that is strongly exception-safe and can be undone by calling it again with
+    // the same arguments, which then cannot fail: it keeps the row's shape (no trimming or
+    // change of form) and leaves a list room for the reverse merge. Returns true when it
+    // took the slow path; such a row should be settled once nothing needs undoing.
+    bool toggle_set_reversible(const NeighbourSet& other, Qubit skip = kNone, Qubit extra = kNone) {
+        if (fits(other, extra)) {
+            xor_in_window(other, skip, extra);
+            return false;
+        }
+        toggle_set_in_room(other, skip, extra);
+        return true;
+    }
+    // What an edit left for later: trimming, giving back slack, the better form.
+    void settle_after_edit() noexcept;
     // Undoes a toggle of i that completed, and whose row has not been reshaped since: the
     // window still covers i, or the list still has the room it had before.
     void toggle_within_room(std::size_t i) noexcept;
@@ -252,6 +266,8 @@ private:
     }
     void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_set_general(const NeighbourSet& other, Qubit skip, Qubit extra);
+    void make_room(const NeighbourSet& other, Qubit extra);
+    void toggle_set_in_room(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_general(std::size_t i);
     // Trims, and reconsiders the form.
     void settle() noexcept;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -114,7 +115,7 @@ private:
         if (q >= vop_.size()) fail_index_of(q);
     }
     [[noreturn]] void fail_index_of(std::size_t q) const;
-    void reduce_if_outside(std::size_t q, std::size_t other);
+    void reduce_if_outside(std::size_t q, std::size_t other, std::optional<Atomic>& atomic);
     template <TwoQubitGate G>
     void run_two_qubit(std::size_t control, std::size_t target);
     // remove_vop once the partner is known.
@@ -124,11 +125,13 @@ private:
     void pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor);
     // Every change of a VOP or row inside an operation goes through these, which log it
     // first while an operation on windowed rows runs (full rows never allocate midway).
-    void assign_vop(std::size_t q, Vop v) {
+    [[gnu::always_inline]] void assign_vop(std::size_t q, Vop v) {
         if (undo_.active()) undo_.record_vop(q, vop_[q]);
         vop_[q] = v;
     }
-    void right_multiply(std::size_t q, Vop factor) { assign_vop(q, MULT_TABLE[vop_[q]][factor]); }
+    [[gnu::always_inline]] void right_multiply(std::size_t q, Vop factor) { assign_vop(q, MULT_TABLE[vop_[q]][factor]); }
+    // For the measurement rules, which undo their own edits.
+    void right_multiply_plain(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
     void right_multiply_neighbours(std::size_t q, Vop factor);
     // Row q ^= operand, leaving out `skip` and toggling `extra` too (see toggle_set).
     void xor_row(std::size_t q, const NeighbourSet& operand, Qubit skip = NeighbourSet::kNone,
@@ -168,16 +171,11 @@ private:
     void clear_row(std::size_t q) {
         if (full_row_words_ != 0)
             adjacent_[q].zero();
-        else if (undo_.active())
-            undo_.take(q, adjacent_[q]);
         else
             adjacent_[q].clear();
     }
-    // Row q becomes a copy of `from`, which is not row q.
-    void assign_row(std::size_t q, const NeighbourSet& from) {
-        if (undo_.active()) undo_.take(q, adjacent_[q]);
-        adjacent_[q] = from;
-    }
+    template <class Walk>
+    void edit_rows(Walk&& walk);
     void measure_x_rule(std::size_t node, std::uint8_t r);
     void measure_y_rule(std::size_t node, std::uint8_t r);
     void measure_z_rule(std::size_t node, std::uint8_t r);
@@ -190,8 +188,9 @@ private:
     // The pivot's word buffer is sized up front for full rows, so that no operation on
     // them allocates after its first change.
     struct Scratch {
-        NeighbourSet either, with_a, with_b;
+        NeighbourSet either, with_a, with_b, row;
         std::vector<std::uint64_t> words;
+        std::vector<Qubit> grown;
         Scratch() = default;
         Scratch(const Scratch& other) : words(other.words.size()) {}
         Scratch& operator=(const Scratch& other) {

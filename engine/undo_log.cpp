@@ -28,14 +28,6 @@ void UndoLog::save(std::size_t q, NeighbourSet& row) {
     std::swap(s, row);
 }
 
-void UndoLog::take(std::size_t q, NeighbourSet& row) {
-    NeighbourSet& s = slot();
-    entries_.push_back({static_cast<Qubit>(q), Kind::restore, static_cast<Qubit>(saved_used_), 0, nullptr});
-    ++saved_used_;
-    std::swap(s, row);
-    row.clear();
-}
-
 NeighbourSet& UndoLog::operand() {
     if (operands_used_ == operands_.size()) operands_.emplace_back();
     return operands_[operands_used_++];

@@ -48,8 +48,6 @@ public:
     // Keeps `row` itself, buffers and all, and leaves a copy in its place: for an edit that
     // may move or reshape the row.
     void save(std::size_t q, NeighbourSet& row);
-    // Moves `row` into the log, leaving it empty: for edits that replace the whole row.
-    void take(std::size_t q, NeighbourSet& row);
     // A set that stays unchanged until the operation ends, as recorded XORs refer to it.
     NeighbourSet& operand();
 

@@ -17,8 +17,8 @@ namespace {
 
 constexpr const char* kParamTexts[kParamNameCount] = {"qubit", "control", "target", "qubits", "qubit_amount"};
 
-// Interned once at module initialisation and kept for the life of the process.
-PyObject* g_param_names[kParamNameCount] = {};
+// Interned at module initialisation and kept for the life of the interpreter.
+CachedRef g_param_names[kParamNameCount];
 
 // ---- binding ------------------------------------------------------------------------
 
@@ -32,7 +32,7 @@ bool fail_too_many(const Signature& sig, Py_ssize_t given) {
 // as the interned strings themselves, so the pointer test nearly always decides.
 int find_param(const Signature& sig, PyObject* name) {
     for (std::size_t i = 0; i < sig.count; ++i)
-        if (name == g_param_names[static_cast<std::size_t>(sig.params[i])]) return static_cast<int>(i);
+        if (name == g_param_names[static_cast<std::size_t>(sig.params[i])].get()) return static_cast<int>(i);
     for (std::size_t i = 0; i < sig.count; ++i)
         if (PyUnicode_CompareWithASCIIString(name, param_text(sig.params[i])) == 0) return static_cast<int>(i);
     return -1;
@@ -89,8 +89,9 @@ bool check_missing(const Signature& sig, PyObject* const* out) {
 // ---- conversion ---------------------------------------------------------------------
 
 // Finishes a failed conversion of argument `name`: an exception of exactly TypeError is
-// replaced by one that names the argument (keeping the cause); anything else, TypeError
-// subclasses included, passes unchanged. Always returns false.
+// replaced by one that names the argument and carries on the replaced one's traceback,
+// context and cause, so the failure still shows where it happened (a user's __index__);
+// anything else, TypeError subclasses included, passes unchanged. Always returns false.
 bool fail_for_argument(Param name) {
     PyObject* raw_type = nullptr;
     PyObject* raw_value = nullptr;
@@ -110,17 +111,26 @@ bool fail_for_argument(Param name) {
     if (!message) return false;
     PyRef replacement(PyObject_CallOneArg(PyExc_TypeError, message.get()));
     if (!replacement) return false;
-    if (PyObject* cause = PyException_GetCause(value.get())) PyException_SetCause(replacement.get(), cause);
-    PyErr_SetObject(PyExc_TypeError, replacement.get());
+    if (trace && PyException_SetTraceback(replacement.get(), trace.get()) < 0) return false;
+    // Both setters take over the reference that the getters return.
+    PyException_SetContext(replacement.get(), PyException_GetContext(value.get()));
+    PyException_SetCause(replacement.get(), PyException_GetCause(value.get()));
+    // Setting a cause also hides the context; keep the replaced exception's own choice
+    // (`raise ... from None` hides it without a cause).
+    reinterpret_cast<PyBaseExceptionObject*>(replacement.get())->suppress_context =
+        reinterpret_cast<PyBaseExceptionObject*>(value.get())->suppress_context;
+    // Restored rather than raised: raising would chain the exception being handled in
+    // place of the context just copied.
+    PyErr_Restore(Py_NewRef(PyExc_TypeError), replacement.release(), trace.release());
     return false;
 }
 
 // ---- engine failures ----------------------------------------------------------------
 
-PyObject* g_panic_exception = nullptr;
+CachedRef g_panic_exception;
 
 PyObject* panic_exception() {
-    if (g_panic_exception != nullptr) return g_panic_exception;
+    if (g_panic_exception) return g_panic_exception.get();
     PyObject* created = PyErr_NewExceptionWithDoc(
         "korvane.PanicException",
         "The simulator's engine found a broken precondition (an index out of range, equal\n"
@@ -130,11 +140,11 @@ PyObject* panic_exception() {
         PyExc_BaseException, nullptr);
     // Creating a class can run Python code (a collection), so another thread may have
     // won the race meanwhile; keep the first one so the class stays unique.
-    if (created != nullptr && g_panic_exception == nullptr)
-        g_panic_exception = created;
+    if (created != nullptr && !g_panic_exception)
+        g_panic_exception.set(created);
     else
         Py_XDECREF(created);
-    return g_panic_exception;
+    return g_panic_exception.get();
 }
 
 void raise_panic(const char* message) {
@@ -153,11 +163,16 @@ const char* param_text(Param p) noexcept { return kParamTexts[static_cast<std::s
 
 bool init_parameter_names() noexcept {
     for (std::size_t i = 0; i < kParamNameCount; ++i) {
-        if (g_param_names[i] != nullptr) continue;
-        g_param_names[i] = PyUnicode_InternFromString(kParamTexts[i]);
-        if (g_param_names[i] == nullptr) return false;
+        if (g_param_names[i]) continue;
+        g_param_names[i].set(PyUnicode_InternFromString(kParamTexts[i]));
+        if (!g_param_names[i]) return false;
     }
     return true;
+}
+
+void drop_call_frame_objects(Drop how) noexcept {
+    for (CachedRef& name : g_param_names) name.drop(how);
+    g_panic_exception.drop(how);
 }
 
 bool bind_vectorcall(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "access_flag.hpp"
+#include "py_ref.hpp"
 #include "simulator.hpp"
 
 namespace korvane::py {
@@ -22,9 +23,12 @@ inline constexpr std::size_t kMaxParams = 2;
 
 const char* param_text(Param p) noexcept;
 
-// Interns the parameter names once, so that keywords written in source code (which the
-// compiler interns too) are matched by pointer. Returns false with an exception set.
+// Interns the parameter names once per interpreter, so that keywords written in source
+// code (which the compiler interns too) are matched by pointer. Returns false with an
+// exception set.
 bool init_parameter_names() noexcept;
+// Lets go of the interned names and the engine-failure class (see CachedRef).
+void drop_call_frame_objects(Drop how) noexcept;
 
 struct Signature {
     const char* class_name;   // "Korvane"

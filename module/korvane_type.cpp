@@ -155,12 +155,21 @@ PyObject* korvane_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
     // The state is built before the object, so a refused size leaves nothing to undo.
     std::optional<Simulator> sim;
     if (!guarded([&] { sim.emplace(qubit_amount); })) return nullptr;
-    PyObject* self = type->tp_alloc(type, 0);
+    // Allocated here, not through the type's tp_alloc, which refuses everyone else.
+    PyObject* self = PyType_GenericAlloc(type, 0);
     if (self == nullptr) return nullptr;
     auto* obj = reinterpret_cast<KorvaneObject*>(self);
     new (&obj->flag) AccessFlag();
     new (&obj->sim) Simulator(std::move(*sim));
     return self;
+}
+
+// The type is mutable, so `Korvane.__new__` may be replaced and object.__new__ then
+// reaches this slot. Refusing here means every instance that exists was made by
+// korvane_new: no method and no destructor ever runs on a simulator never constructed.
+PyObject* refuse_alloc(PyTypeObject* type, Py_ssize_t) {
+    PyErr_Format(PyExc_TypeError, "cannot create '%s' instances except through its own constructor", type->tp_name);
+    return nullptr;
 }
 
 void korvane_dealloc(PyObject* self) {
@@ -172,6 +181,7 @@ void korvane_dealloc(PyObject* self) {
 
 PyType_Slot g_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(korvane_new)},
+    {Py_tp_alloc, reinterpret_cast<void*>(refuse_alloc)},
     {Py_tp_dealloc, reinterpret_cast<void*>(korvane_dealloc)},
     {Py_tp_methods, g_methods},
     {Py_tp_doc, const_cast<char*>("Korvane(qubit_amount)\n--\n\n"
@@ -183,13 +193,15 @@ PyType_Slot g_slots[] = {
 // No GC flag: an instance references no Python object, so it can be in no cycle.
 PyType_Spec g_spec{"korvane.Korvane", static_cast<int>(sizeof(KorvaneObject)), 0, Py_TPFLAGS_DEFAULT, g_slots};
 
-PyTypeObject* g_type = nullptr;
+CachedRef g_type;
 
 }  // namespace
 
 PyTypeObject* korvane_type() noexcept {
-    if (g_type == nullptr) g_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&g_spec));
-    return g_type;
+    if (!g_type) g_type.set(PyType_FromSpec(&g_spec));
+    return reinterpret_cast<PyTypeObject*>(g_type.get());
 }
+
+void drop_korvane_type(Drop how) noexcept { g_type.drop(how); }
 
 }  // namespace korvane::py

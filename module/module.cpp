@@ -1,9 +1,7 @@
-// Entry point of the extension: builds the module once per process and hands out that
-// same object on every later initialisation.
+// Entry point of the extension: builds the module once per interpreter lifetime and hands
+// out that same object on every later initialisation.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
-
-#include <cstdint>
 
 #include "call_frame.hpp"
 #include "korvane_type.hpp"
@@ -14,6 +12,17 @@ namespace korvane::py {
 
 namespace {
 
+// Types, interned names and the engine-failure class live in process-wide variables.
+void drop_process_objects(Drop how) {
+    drop_korvane_type(how);
+    drop_value_types(how);
+    drop_call_frame_objects(how);
+}
+
+// The last reference to the module goes when its interpreter is finalized; the process-wide
+// objects go with it, while that interpreter can still release them.
+void free_module(void*) { drop_process_objects(Drop::release); }
+
 PyModuleDef g_module_def = {
     PyModuleDef_HEAD_INIT,
     "korvane",
@@ -23,12 +32,13 @@ PyModuleDef g_module_def = {
     nullptr,
     nullptr,
     nullptr,
-    nullptr,
+    free_module,
 };
 
-// Types and cached objects are process-wide, so only the first interpreter may use them.
-std::int64_t g_interpreter_id = -1;
-PyObject* g_module = nullptr;
+// Key of the module object in the interpreter's own dictionary. Kept there rather than in
+// a process-wide variable, it ends with the interpreter: after Py_Finalize() and a new
+// Py_Initialize() the next import builds a new module.
+constexpr const char* kModuleKey = "korvane.module";
 
 // Adds `type` under `name` and lists the name in __all__, creating the list on first use.
 bool add_class(PyObject* module, const char* name, PyTypeObject* type) {
@@ -45,25 +55,43 @@ bool add_class(PyObject* module, const char* name, PyTypeObject* type) {
     return PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(type)) == 0;
 }
 
-PyObject* init_module() {
-    const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
-    if (id == -1) return nullptr;
-    if (g_interpreter_id == -1) {
-        g_interpreter_id = id;
-    } else if (g_interpreter_id != id) {
-        PyErr_SetString(PyExc_ImportError, "korvane does not support sub-interpreters");
-        return nullptr;
-    }
-    if (g_module != nullptr) return Py_NewRef(g_module);
-
-    if (!init_parameter_names()) return nullptr;
+PyRef create_module() {
+    if (!init_parameter_names()) return PyRef();
     PyRef module(PyModule_Create(&g_module_def));
-    if (!module) return nullptr;
+    if (!module) return PyRef();
     if (!add_class(module.get(), "MeasurementResult", measurement_result_type()) ||
         !add_class(module.get(), "Outcome", outcome_type()) || !add_class(module.get(), "Axis", axis_type()) ||
         !add_class(module.get(), "Korvane", korvane_type()))
+        return PyRef();
+    return module;
+}
+
+PyObject* init_module() {
+    // The classes and cached objects are shared by the whole process, and a sub-interpreter
+    // may run beside the main one under a lock of its own; only the main interpreter may
+    // have them, whichever interpreter asks first.
+    PyInterpreterState* interpreter = PyInterpreterState_Get();
+    if (interpreter != PyInterpreterState_Main()) {
+        PyErr_SetString(PyExc_ImportError, "korvane does not support sub-interpreters");
         return nullptr;
-    g_module = Py_NewRef(module.get());
+    }
+    PyObject* state = PyInterpreterState_GetDict(interpreter);
+    if (state == nullptr) return PyErr_NoMemory();
+    PyRef key(PyUnicode_FromString(kModuleKey));
+    if (!key) return nullptr;
+    if (PyObject* cached = PyDict_GetItemWithError(state, key.get())) return Py_NewRef(cached);
+    if (PyErr_Occurred()) return nullptr;
+
+    // First initialisation in this interpreter. Objects still cached were made by an
+    // interpreter that has been finalized (its module outlived it, so free_module never
+    // ran); they can only be abandoned.
+    drop_process_objects(Drop::abandon);
+    PyRef module = create_module();
+    if (!module || PyDict_SetItem(state, key.get(), module.get()) < 0) {
+        // Not cached, so a later import starts afresh.
+        drop_process_objects(Drop::release);
+        return nullptr;
+    }
     return module.release();
 }
 

@@ -1,6 +1,6 @@
-// Owner of one strong reference. Every reference the module takes is held by exactly one
-// PyRef (or handed to the interpreter with release()), so no exit path can leak or
-// double-release it.
+// Owners of one strong reference. Every reference the module takes is held by exactly one
+// PyRef (or handed to the interpreter with release()) or CachedRef, so no exit path can
+// leak or double-release it.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -33,6 +33,35 @@ public:
     explicit operator bool() const noexcept { return p_ != nullptr; }
     // Gives the reference away, typically as a function's return value.
     [[nodiscard]] PyObject* release() noexcept { return std::exchange(p_, nullptr); }
+
+private:
+    PyObject* p_ = nullptr;
+};
+
+// What becomes of a CachedRef's object when the interpreter that made it is done with it.
+enum class Drop : unsigned char {
+    release,  // that interpreter still runs: give the reference back
+    abandon,  // that interpreter has been finalized: its objects may no longer be touched
+};
+
+// A strong reference kept in a process-wide variable (a class, an interned name) for as
+// long as the interpreter that made the object runs. Constant-initialised and without a
+// destructor: at process exit the owning interpreter is usually gone.
+class CachedRef {
+public:
+    constexpr CachedRef() noexcept = default;
+    CachedRef(const CachedRef&) = delete;
+    CachedRef& operator=(const CachedRef&) = delete;
+
+    PyObject* get() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    // Takes over a new reference; the variable must be empty.
+    void set(PyObject* owned) noexcept { p_ = owned; }
+    // Empties the variable before any release runs code that could look at it.
+    void drop(Drop how) noexcept {
+        PyObject* old = std::exchange(p_, nullptr);
+        if (how == Drop::release) Py_XDECREF(old);
+    }
 
 private:
     PyObject* p_ = nullptr;

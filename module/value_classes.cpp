@@ -29,7 +29,7 @@ struct EnumDesc {
     const char* const* members;
     const char* const* reprs;
     std::size_t member_count;
-    PyTypeObject* type;  // once created
+    CachedRef type;  // once created
 };
 
 constexpr const char* kResultMembers[] = {"PlusOne", "MinusOne"};
@@ -39,15 +39,24 @@ constexpr const char* kAxisReprs[] = {"Axis.X", "Axis.Y", "Axis.Z"};
 
 EnumDesc g_result{"korvane.MeasurementResult",
                   "Result of a single-qubit measurement.\n\nExposed to Python as `korvane.MeasurementResult`.",
-                  kResultMembers, kResultReprs, 2, nullptr};
-EnumDesc g_axis{"korvane.Axis", nullptr, kAxisMembers, kAxisReprs, 3, nullptr};
+                  kResultMembers, kResultReprs, 2, {}};
+EnumDesc g_axis{"korvane.Axis", nullptr, kAxisMembers, kAxisReprs, 3, {}};
 
+// Instances are made here only; the types' own tp_alloc refuses (refuse_alloc).
 PyObject* alloc_enum(PyTypeObject* type, std::uint8_t value) {
-    PyObject* o = type->tp_alloc(type, 0);
+    PyObject* o = PyType_GenericAlloc(type, 0);
     if (o == nullptr) return nullptr;
     new (&as_enum(o)->flag) AccessFlag();
     as_enum(o)->value = value;
     return o;
+}
+
+// The types are mutable, so Python code may give one a `__new__` that calls
+// object.__new__, which allocates through this slot. Refused as the interpreter refuses
+// `Axis()`: the module creates every instance, so none exists with its fields unset.
+PyObject* refuse_alloc(PyTypeObject* type, Py_ssize_t) {
+    PyErr_Format(PyExc_TypeError, "cannot create '%s' instances", type->tp_name);
+    return nullptr;
 }
 
 // Heap-type instances own a reference to their type.
@@ -78,7 +87,7 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
     long long b = 0;
     // An exact int (the common `result == 1`) is never an instance of this class: it skips
     // the subtype walk and goes straight to the integer conversion.
-    if (!PyLong_CheckExact(other) && PyObject_TypeCheck(other, D.type)) {
+    if (!PyLong_CheckExact(other) && PyObject_TypeCheck(other, reinterpret_cast<PyTypeObject*>(D.type.get()))) {
         Borrow theirs(as_enum(other)->flag, Access::shared);
         if (!theirs.held()) {
             PyErr_Clear();
@@ -88,6 +97,11 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
     } else {
         b = PyLong_AsLongLong(other);
         if (b == -1 && PyErr_Occurred()) {
+            // An interruption, an exit request or exhausted memory is a failure to report,
+            // not an answer to the comparison.
+            if (PyErr_ExceptionMatches(PyExc_KeyboardInterrupt) || PyErr_ExceptionMatches(PyExc_SystemExit) ||
+                PyErr_ExceptionMatches(PyExc_MemoryError))
+                return nullptr;
             PyErr_Clear();
             Py_RETURN_NOTIMPLEMENTED;
         }
@@ -105,6 +119,7 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
 template <EnumDesc& D>
 PyTypeObject* create_enum_type() {
     static PyType_Slot slots[] = {
+        {Py_tp_alloc, reinterpret_cast<void*>(refuse_alloc)},
         {Py_tp_dealloc, reinterpret_cast<void*>(value_dealloc)},
         {Py_tp_repr, reinterpret_cast<void*>(enum_repr<D>)},
         {Py_nb_int, reinterpret_cast<void*>(enum_int)},
@@ -128,8 +143,8 @@ PyTypeObject* create_enum_type() {
 
 template <EnumDesc& D>
 PyTypeObject* enum_type() {
-    if (D.type == nullptr) D.type = create_enum_type<D>();
-    return D.type;
+    if (!D.type) D.type.set(reinterpret_cast<PyObject*>(create_enum_type<D>()));
+    return reinterpret_cast<PyTypeObject*>(D.type.get());
 }
 
 template <EnumDesc& D>
@@ -148,7 +163,7 @@ struct OutcomeObject {
 
 OutcomeObject* as_outcome(PyObject* o) { return reinterpret_cast<OutcomeObject*>(o); }
 
-PyTypeObject* g_outcome_type = nullptr;
+CachedRef g_outcome_type;
 
 PyObject* outcome_str(PyObject* self) {
     static constexpr const char* results[] = {"+1", "-1"};
@@ -166,6 +181,7 @@ PyGetSetDef g_outcome_getset[] = {
 };
 
 PyType_Slot g_outcome_slots[] = {
+    {Py_tp_alloc, reinterpret_cast<void*>(refuse_alloc)},
     {Py_tp_dealloc, reinterpret_cast<void*>(value_dealloc)},
     {Py_tp_str, reinterpret_cast<void*>(outcome_str)},
     {Py_tp_getset, g_outcome_getset},
@@ -183,8 +199,14 @@ PyTypeObject* measurement_result_type() noexcept { return enum_type<g_result>();
 PyTypeObject* axis_type() noexcept { return enum_type<g_axis>(); }
 
 PyTypeObject* outcome_type() noexcept {
-    if (g_outcome_type == nullptr) g_outcome_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&g_outcome_spec));
-    return g_outcome_type;
+    if (!g_outcome_type) g_outcome_type.set(PyType_FromSpec(&g_outcome_spec));
+    return reinterpret_cast<PyTypeObject*>(g_outcome_type.get());
+}
+
+void drop_value_types(Drop how) noexcept {
+    g_result.type.drop(how);
+    g_axis.type.drop(how);
+    g_outcome_type.drop(how);
 }
 
 PyObject* new_measurement_result(std::uint8_t bit) noexcept { return new_enum<g_result>(bit); }
@@ -193,7 +215,7 @@ PyObject* new_axis(std::uint8_t axis) noexcept { return new_enum<g_axis>(axis); 
 PyObject* new_outcome(std::uint8_t result, std::uint8_t axis) noexcept {
     PyTypeObject* type = outcome_type();
     if (type == nullptr) return nullptr;
-    PyObject* o = type->tp_alloc(type, 0);
+    PyObject* o = PyType_GenericAlloc(type, 0);
     if (o == nullptr) return nullptr;
     as_outcome(o)->result = result;
     as_outcome(o)->axis = axis;

@@ -6,14 +6,18 @@
 
 #include <cstdint>
 
+#include "py_ref.hpp"
+
 namespace korvane::py {
 
-// Each type is created on its first use and then lives for the rest of the process;
-// the class attributes of the two enumerations are made together with their type.
+// Each type is created on its first use and then lives as long as the interpreter; the
+// class attributes of the two enumerations are made together with their type.
 // Return null with an exception set when creation fails.
 PyTypeObject* measurement_result_type() noexcept;
 PyTypeObject* axis_type() noexcept;
 PyTypeObject* outcome_type() noexcept;
+// Lets go of the three types (see CachedRef); the next use creates them anew.
+void drop_value_types(Drop how) noexcept;
 
 // New instances (never the shared class attributes), or null with an exception set.
 PyObject* new_measurement_result(std::uint8_t bit) noexcept;

@@ -1,12 +1,46 @@
 """Helpers shared by the Python tests of the korvane module."""
 
+import ctypes
+import json
 import operator
+import subprocess
+import sys
 
 import korvane
 
-# CPython's own texts for PyLong_AsUnsignedLongLong failures; the module passes them on.
-NEGATIVE_TEXT = "can't convert negative int to unsigned"
-TOO_BIG_TEXT = "int too big to convert"
+
+def raised_text(action, kind=Exception):
+    """The message of the `kind` exception that `action()` raises."""
+    try:
+        action()
+    except kind as exc:
+        return str(exc)
+    raise AssertionError(f"{action} raised nothing")
+
+
+def interpreter_text(action, *renames):
+    """The interpreter's message for `action()` on a built-in object, with each (old, new)
+    pair of quoted names replaced: the wording korvane's objects get from the same slot.
+
+    Such messages belong to the interpreter and change between versions, so the tests take
+    them from the running one instead of a literal."""
+    text = raised_text(action)
+    for old, new in renames:
+        text = text.replace(f"'{old}'", f"'{new}'")
+    return text
+
+
+def unsigned_conversion_text(value):
+    """The interpreter's own OverflowError text of PyLong_AsUnsignedLongLong for `value`."""
+    convert = ctypes.pythonapi.PyLong_AsUnsignedLongLong
+    convert.argtypes = [ctypes.py_object]
+    convert.restype = ctypes.c_ulonglong
+    return raised_text(lambda: convert(value), OverflowError)
+
+
+# The module passes these conversion failures on unchanged.
+NEGATIVE_TEXT = unsigned_conversion_text(-1)
+TOO_BIG_TEXT = unsigned_conversion_text(2**64)
 
 
 def index_error_text(obj):
@@ -73,3 +107,14 @@ class Reenter:
             if not self.swallow:
                 raise
         return self.value
+
+
+def run_child(script, *args):
+    """Runs `script` in a new interpreter process (same environment, so the same module)
+    and returns what it printed as one JSON document. For what must happen before the
+    first import, or changes a class for good."""
+    completed = subprocess.run([sys.executable, "-c", script, *args], capture_output=True, text=True,
+                               timeout=600, check=False)
+    if completed.returncode != 0:
+        raise AssertionError(f"child exited with {completed.returncode}:\n{completed.stderr}")
+    return json.loads(completed.stdout)

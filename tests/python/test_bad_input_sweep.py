@@ -7,7 +7,6 @@ A second part repeats every method's success and failure paths many times and ch
 reference counts, traced Python memory, C heap and resident size stay flat.
 """
 
-import ctypes
 import gc
 import os
 import sys
@@ -18,7 +17,8 @@ import warnings
 from korvane import Axis, Korvane, MeasurementResult
 
 from test_leaks import heap_bytes
-from korvane_support import Index, Reenter, index_error_text, out_of_range, panic_type, same_qubit
+from korvane_support import (NEGATIVE_TEXT as NEGATIVE, TOO_BIG_TEXT as TOO_BIG, Index, Reenter, index_error_text,
+                             out_of_range, panic_type, same_qubit)
 
 PANIC = panic_type()
 N = 5  # qubits of every simulator below: 0 and 1 prepared per method, 2 fresh, 3 and 4 a Bell pair
@@ -45,22 +45,6 @@ LEFT_ON_RANGE_FAILURE = {("cx", "control"): ("h",), ("cy", "control"): ("sdag", 
 LEFT_ON_SAME_QUBIT = {"cz": (), "cx": ("h",), "xcz": ("h",), "cy": ("sdag", "h"), "ycz": ("sdag", "h"),
                       "xcx": ("h", "h"), "xcy": ("sdag", "h", "h"), "ycx": ("sdag", "h", "h"),
                       "ycy": ("sdag", "sdag", "h", "h")}
-
-
-def unsigned_conversion_text(value):
-    """The interpreter's own OverflowError text of PyLong_AsUnsignedLongLong for `value`."""
-    convert = ctypes.pythonapi.PyLong_AsUnsignedLongLong
-    convert.argtypes = [ctypes.py_object]
-    convert.restype = ctypes.c_ulonglong
-    try:
-        convert(value)
-    except OverflowError as exc:
-        return str(exc)
-    raise AssertionError(f"{value!r} converts")
-
-
-NEGATIVE = unsigned_conversion_text(-1)
-TOO_BIG = unsigned_conversion_text(2**64)
 
 
 def set_resize_text():

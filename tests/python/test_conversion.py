@@ -1,10 +1,12 @@
 """Qubit index conversion and the set conversion of peek_measure_set."""
 
+import operator
+import traceback
 import unittest
 
 from korvane import Axis, Korvane, MeasurementResult
 
-from korvane_support import (NEGATIVE_TEXT, TOO_BIG_TEXT, Index, index_error_text, out_of_range,
+from korvane_support import (NEGATIVE_TEXT, TOO_BIG_TEXT, Index, index_error_text, interpreter_text, out_of_range,
                              outcomes, panic_type)
 
 
@@ -16,6 +18,30 @@ class Raising:
 
     def __index__(self):
         raise self.exc
+
+
+class FailingIndex:
+    """__index__ fails with a TypeError raised while it handles a KeyError."""
+
+    def __init__(self, hide_context):
+        self.hide_context = hide_context
+
+    def __index__(self):
+        try:
+            {}["missing"]
+        except KeyError:
+            if self.hide_context:
+                raise TypeError("inner") from None
+            raise TypeError("inner")
+
+
+def rewritten_failure(index):
+    """The TypeError of cx(0, index), with its traceback (assertRaises drops it)."""
+    try:
+        Korvane(2).cx(0, index)
+    except TypeError as exc:
+        return exc
+    raise AssertionError("cx did not fail")
 
 
 class IndexConversionTests(unittest.TestCase):
@@ -65,8 +91,8 @@ class IndexConversionTests(unittest.TestCase):
     def test_axis_message_in_full(self):
         with self.assertRaises(TypeError) as caught:
             Korvane(2).h(Axis.Y)
-        self.assertEqual(str(caught.exception),
-                         "argument 'qubit': 'korvane.Axis' object cannot be interpreted as an integer")
+        self.assertEqual(str(caught.exception), "argument 'qubit': "
+                         + interpreter_text(lambda: operator.index(1.0), ("float", "korvane.Axis")))
 
     def test_each_parameter_is_named(self):
         sim = Korvane(2)
@@ -134,6 +160,28 @@ class IndexConversionTests(unittest.TestCase):
         self.assertEqual(str(caught.exception), "argument 'qubit': inner")
         self.assertEqual(caught.exception.args, ("argument 'qubit': inner",))
         self.assertIs(caught.exception.__cause__, root)
+
+    def test_type_error_rewrite_keeps_traceback_and_context(self):
+        # Also inside a handler, where raising anew would chain the handled exception in
+        # place of the replaced one's context.
+        for handling in (False, True):
+            for hide in (False, True):
+                with self.subTest(handling=handling, hide_context=hide):
+                    if handling:
+                        try:
+                            raise LookupError("handled")
+                        except LookupError:
+                            rewritten = rewritten_failure(FailingIndex(hide))
+                    else:
+                        rewritten = rewritten_failure(FailingIndex(hide))
+                    self.assertEqual(str(rewritten), "argument 'target': inner")
+                    self.assertIs(type(rewritten.__context__), KeyError)
+                    self.assertIsNone(rewritten.__cause__)
+                    self.assertIs(rewritten.__suppress_context__, hide)
+                    # From the frame that caught it down to the line in __index__ that raised.
+                    frames = traceback.extract_tb(rewritten.__traceback__)
+                    self.assertEqual([f.name for f in frames], ["rewritten_failure", "__index__"])
+                    self.assertEqual(frames[-1].line, "raise TypeError(\"inner\")" + (" from None" if hide else ""))
 
     def test_type_error_rewrite_without_cause(self):
         with self.assertRaises(TypeError) as caught:

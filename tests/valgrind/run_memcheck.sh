@@ -9,7 +9,10 @@
 # Left out: the test classes that repeat calls 100,000 times to watch reference counts and
 # memory (LeakTests, RepeatedCallHygieneTests). Under memcheck they would take hours, and
 # every path they repeat is run here at least once by the other tests. test_examples starts
-# the examples as child processes; they are checked too (--trace-children).
+# the examples as child processes; they are checked too (--trace-children), as are the
+# child interpreters of the sub-interpreter and replaced-__new__ tests. The ctest
+# interpreter_restart is not a Python suite and is not run here: it keeps one module past
+# Py_Finalize() on purpose, which memcheck would rightly report as a definite leak.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)

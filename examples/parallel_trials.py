@@ -1,0 +1,195 @@
+"""Many independent trials of a repetition-code memory, over processes and over a cluster.
+
+One trial stores a bit in a distance-5 bit-flip repetition code: the bit is copied onto
+five data qubits with CNOTs, every data qubit then suffers an X error with probability
+1/4, four ancilla qubits measure the parities of neighbouring data qubits (the syndrome),
+the decoder picks the fewest flips that explain the syndrome, and the corrected readout
+gives the bit back unless three or more qubits flipped.
+
+Trials are independent, so they spread over cores with the standard library's
+concurrent.futures and over machines with Dask, the same function in both. All their
+randomness comes from korvane's generator (an error needs two measured |+> qubits to come
+out -1), which is per thread and seeded from the operating system: independent only if
+every worker process has a stream of its own, also one forked from a parent that had
+already drawn. The program checks that, and that the error rates are the expected ones.
+
+    python3 examples/parallel_trials.py                    # processes, then a local Dask cluster
+    python3 examples/parallel_trials.py --dask tcp://scheduler:8786   # a running Dask cluster
+
+Every Dask worker needs korvane installed (pip install, see the README).
+"""
+
+import argparse
+import math
+import multiprocessing
+import os
+import sys
+from concurrent.futures import ProcessPoolExecutor
+
+from korvane import Korvane, MeasurementResult
+
+DISTANCE = 5
+ERROR_COINS = 2  # an X error when both of two fair coins come up: probability 1/4
+ERROR_RATE = 0.5 ** ERROR_COINS
+# Failed trials and flipped qubits must each be within this many standard deviations of
+# their expected count; a correct run misses by as much about twice in a billion runs.
+SIGMAS = 6
+
+
+def coin(sim, qubit):
+    """A fair coin from korvane's generator: measure |+> along Z, then reset to |0>."""
+    sim.h(qubit)
+    heads = sim.measure_z(qubit) == MeasurementResult.MinusOne
+    if heads:
+        sim.x(qubit)
+    return heads
+
+
+def decode(syndrome):
+    """The flips that explain the syndrome with the fewest qubits (distance is odd)."""
+    flips = [0]
+    for parity in syndrome:
+        flips.append(flips[-1] ^ parity)
+    if 2 * sum(flips) > len(flips):
+        flips = [1 - f for f in flips]
+    return flips
+
+
+def trial(bit):
+    """One round of the memory; returns the X errors that struck and whether it failed."""
+    data = range(DISTANCE)
+    checks = range(DISTANCE, 2 * DISTANCE - 1)
+    spare = 2 * DISTANCE - 1  # the coin
+    sim = Korvane(2 * DISTANCE)
+    if bit:
+        sim.x(0)
+    for q in data[1:]:
+        sim.cx(0, q)
+    errors = [all([coin(sim, spare) for _ in range(ERROR_COINS)]) for _ in data]
+    for q in data:
+        if errors[q]:
+            sim.x(q)
+    syndrome = []
+    for a, q in zip(checks, data):
+        sim.cx(q, a)
+        sim.cx(q + 1, a)
+        syndrome.append(int(sim.measure_z(a)))
+    readout = [int(sim.measure_z(q)) for q in data]
+    decoded = {r ^ f for r, f in zip(readout, decode(syndrome))}
+    if len(decoded) != 1:
+        raise RuntimeError(f"the syndrome {syndrome} does not match the readout {readout}")
+    return errors, decoded.pop() != bit
+
+
+def run_batch(trials):
+    """`trials` trials in the calling process: counts, and every error as one bit of `pattern`."""
+    failures = flips = pattern = 0
+    for t in range(trials):
+        errors, failed = trial(t % 2)
+        failures += failed
+        flips += sum(errors)
+        for e in errors:
+            pattern = pattern << 1 | e
+    return {"process": os.getpid(), "trials": trials, "failures": failures, "flips": flips, "pattern": pattern}
+
+
+def expected_failure_rate():
+    """Majority decoding fails when more than half of the data qubits flipped."""
+    p = ERROR_RATE
+    return sum(math.comb(DISTANCE, k) * p**k * (1 - p) ** (DISTANCE - k)
+               for k in range(DISTANCE // 2 + 1, DISTANCE + 1))
+
+
+def close(count, samples, rate):
+    """Whether `count` successes in `samples` match `rate`, and the tolerance on the rate."""
+    tolerance = SIGMAS * math.sqrt(rate * (1 - rate) / samples)
+    return abs(count / samples - rate) <= tolerance, tolerance
+
+
+def report(label, batches):
+    """Prints one line on the batches and returns whether they pass every check."""
+    trials = sum(b["trials"] for b in batches)
+    failures = sum(b["failures"] for b in batches)
+    flips = sum(b["flips"] for b in batches)
+    logical_ok, logical_tol = close(failures, trials, expected_failure_rate())
+    physical_ok, physical_tol = close(flips, trials * DISTANCE, ERROR_RATE)
+    # Two batches that drew from the same stream have the same errors; independent ones
+    # agree on all DISTANCE * trials error bits with probability 0.625 ** (5 * trials).
+    distinct = len({b["pattern"] for b in batches}) == len(batches)
+    processes = len({b["process"] for b in batches})
+    print(f"{label}: {len(batches)} batches, {trials} trials in {processes} processes: "
+          f"logical error rate {failures / trials:.4f} (tolerance {logical_tol:.4f}), "
+          f"physical {flips / (trials * DISTANCE):.4f} (tolerance {physical_tol:.4f}), "
+          f"error patterns all different: {distinct}")
+    return logical_ok and physical_ok and distinct
+
+
+def with_processes(method, workers, batches, trials):
+    """Batches on a process pool, plus one in this process after the workers started."""
+    run_batch(trials)  # this process's generator now exists, and a forked worker inherits it
+    with ProcessPoolExecutor(workers, mp_context=multiprocessing.get_context(method)) as pool:
+        futures = [pool.submit(run_batch, trials) for _ in range(batches)]
+        # The workers exist now; a forked one starts from the state this batch starts from.
+        here = run_batch(trials)
+        return [f.result() for f in futures] + [here]
+
+
+def with_dask(address, workers, batches, trials):
+    """Batches on a Dask cluster: a LocalCluster of worker processes, or a running one."""
+    from dask.distributed import Client, LocalCluster
+
+    if address == "local":
+        cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None)
+        client = Client(cluster)
+    else:
+        cluster = None
+        client = Client(address)
+    try:
+        names = list(client.scheduler_info()["workers"])
+        # pure=False: Dask would compute identical calls of a pure function only once. One
+        # batch goes to each worker, so that every worker's stream is in the comparison.
+        futures = [client.submit(run_batch, trials, pure=False, workers=[w]) for w in names]
+        futures += client.map(run_batch, [trials] * max(batches - len(names), 0), pure=False)
+        return len(names), client.gather(futures)
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--workers", type=int, default=2, help="worker processes (default 2)")
+    parser.add_argument("--batches", type=int, default=8, help="batches per way of running (default 8)")
+    parser.add_argument("--trials", type=int, default=250, help="trials per batch (default 250)")
+    parser.add_argument("--dask", default="auto",
+                        help="'local' for a LocalCluster, a scheduler address such as tcp://scheduler:8786, "
+                             "'none', or 'auto' (default): 'local' when Dask is installed")
+    args = parser.parse_args()
+
+    print(f"repetition code of distance {DISTANCE}, X error probability {ERROR_RATE} per data qubit, "
+          f"expected logical error rate {expected_failure_rate():.4f}")
+    ok = True
+    for method in ("fork", "spawn"):
+        if method in multiprocessing.get_all_start_methods():
+            ok &= report(method, with_processes(method, args.workers, args.batches, args.trials))
+
+    dask = args.dask
+    if dask == "auto":
+        try:
+            import distributed  # noqa: F401
+            dask = "local"
+        except ImportError:
+            print("dask: not installed (Debian: apt-get install python3-distributed; pip install distributed)")
+            dask = "none"
+    if dask != "none":
+        workers, batches = with_dask(dask, args.workers, args.batches, args.trials)
+        where = "LocalCluster" if dask == "local" else dask
+        ok &= report(f"dask ({where}, {workers} workers)", batches)
+
+    if not ok:
+        sys.exit("a check failed: the numbers above are not what independent trials give")
+
+
+if __name__ == "__main__":
+    main()
