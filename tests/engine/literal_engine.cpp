@@ -144,7 +144,8 @@ bool diagonal(std::uint8_t v) { return v == 0 || v == 3 || v == 5 || v == 6; }
 
 }  // namespace
 
-LiteralEngine::LiteralEngine(std::size_t n) : n_(n), words_((n + 63) / 64), vop_(n, 10), bits_(n * words_, 0) {
+LiteralEngine::LiteralEngine(std::size_t n)
+    : n_(n), words_((n + 63) / 64), vop_(n, 10), bits_(n * words_, 0), touched_(n, 0) {
     (void)tables();
 }
 
@@ -168,7 +169,14 @@ std::vector<std::size_t> LiteralEngine::neighbours(std::size_t a) const {
     return out;
 }
 
+std::vector<std::size_t> LiteralEngine::take_touched() {
+    for (std::size_t q : touched_list_) touched_[q] = 0;
+    return std::exchange(touched_list_, {});
+}
+
 void LiteralEngine::set_edge(std::size_t a, std::size_t b, bool on) {
+    touch(a);
+    touch(b);
     const std::uint64_t bit_b = std::uint64_t{1} << (b % 64), bit_a = std::uint64_t{1} << (a % 64);
     std::uint64_t& wa = bits_[a * words_ + b / 64];
     std::uint64_t& wb = bits_[b * words_ + a / 64];
@@ -176,10 +184,14 @@ void LiteralEngine::set_edge(std::size_t a, std::size_t b, bool on) {
     wb = on ? wb | bit_a : wb & ~bit_a;
 }
 
-void LiteralEngine::right(std::size_t q, int factor) { vop_[q] = tables().mult[vop_[q]][factor]; }
+void LiteralEngine::right(std::size_t q, int factor) {
+    touch(q);
+    vop_[q] = tables().mult[vop_[q]][factor];
+}
 
 void LiteralEngine::apply_gate(std::size_t q, std::uint8_t gate) {
     check(q);
+    touch(q);
     vop_[q] = tables().mult[gate][vop_[q]];
 }
 
@@ -210,22 +222,40 @@ bool LiteralEngine::has_outside_neighbour(std::size_t a, std::size_t b) const {
     return has_edge(a, b) ? d >= 2 : d >= 1;
 }
 
-void LiteralEngine::cz(std::size_t a, std::size_t b) {
+void LiteralEngine::check_distinct(std::size_t a, std::size_t b) const {
     if (a == b)
         throw LiteralFailure("assertion `left != right` failed: Same control and target not allowed\n  left: " +
                              std::to_string(a) + "\n right: " + std::to_string(b));
     check(a);
     check(b);
+}
+
+void LiteralEngine::set_vop(std::size_t q, std::uint8_t v) {
+    check(q);
+    if (v >= 24) throw LiteralFailure("vop out of range: " + std::to_string(v) + " is not below 24");
+    touch(q);
+    vop_[q] = v;
+}
+
+void LiteralEngine::edit_edge(int how, std::size_t a, std::size_t b) {
+    check_distinct(a, b);
+    set_edge(a, b, how == 0 || (how == 2 && !has_edge(a, b)));
+}
+
+void LiteralEngine::cz(std::size_t a, std::size_t b) {
+    check_distinct(a, b);
     if (has_outside_neighbour(a, b)) remove_vop(a, b);
     if (has_outside_neighbour(b, a)) remove_vop(b, a);
     if (has_outside_neighbour(a, b) && !diagonal(vop_[a])) remove_vop(a, b);
     const std::uint8_t* entry = tables().cz[has_edge(a, b)][vop_[a]][vop_[b]];
-    set_edge(a, b, entry[0] != 0);
+    if (entry_counters_) ++entry_counters_[(has_edge(a, b) * 24 + vop_[a]) * 24 + vop_[b]];
+    set_edge(a, b, entry[0] != 0);  // touches a and b
     vop_[a] = entry[1];
     vop_[b] = entry[2];
 }
 
 void LiteralEngine::two_qubit(int gate, std::size_t control, std::size_t target) {
+    if (gate < 0 || gate > 7) throw LiteralFailure("two-qubit gate out of range: " + std::to_string(gate));
     for (const Step& step : tables().programs[gate]) {
         const std::size_t q = step.on_control ? control : target;
         switch (step.kind) {
@@ -239,6 +269,8 @@ void LiteralEngine::two_qubit(int gate, std::size_t control, std::size_t target)
 
 std::uint8_t LiteralEngine::measure(std::size_t node, std::uint8_t axis, korvane::RandomSource& rng) {
     check(node);
+    if (axis > 2)
+        throw LiteralFailure("axis out of range: " + std::to_string(axis) + " is not 0 (X), 1 (Y) or 2 (Z)");
     const std::uint8_t e = tables().effective_axis[vop_[node]][axis];
     const int s = tables().negated[vop_[node]][axis] ? 1 : 0;
     const std::vector<std::size_t> hood = neighbours(node);

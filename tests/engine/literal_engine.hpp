@@ -39,10 +39,13 @@ public:
 
     // Left-multiplies `gate` onto the VOP of q: h 10, s 6, sdag 5, x 1, y 2, z 3.
     void apply_gate(std::size_t q, std::uint8_t gate);
+    // The C++ API's direct edits; edges need two distinct ends. how: 0 add, 1 remove, 2 toggle.
+    void set_vop(std::size_t q, std::uint8_t v);
+    void edit_edge(int how, std::size_t a, std::size_t b);
     void local_complement(std::size_t v);
     void remove_vop(std::size_t node, std::size_t avoid);
     void cz(std::size_t a, std::size_t b);
-    // gate: 0 cx, 1 cy, 2 xcx, 3 xcy, 4 xcz, 5 ycx, 6 ycy, 7 ycz.
+    // gate: 0 cx, 1 cy, 2 xcx, 3 xcy, 4 xcz, 5 ycx, 6 ycy, 7 ycz; any other is refused first.
     void two_qubit(int gate, std::size_t control, std::size_t target);
     std::uint8_t measure(std::size_t node, std::uint8_t axis, korvane::RandomSource& rng);
     std::vector<LiteralOutcome> peek_measure_set(const std::vector<std::size_t>& qubits,
@@ -50,11 +53,23 @@ public:
     // Breadth-first order, neighbours ascending.
     std::vector<std::size_t> entangled_group(std::size_t q) const;
 
+    // Counts each controlled-Z table entry looked up, in counters[1152] by (edge, va, vb).
+    void count_table_entries(std::uint8_t* counters) { entry_counters_ = counters; }
+    // The qubits whose VOP or row was written since the last call, each once.
+    std::vector<std::size_t> take_touched();
+
 private:
     void check(std::size_t q) const;
+    void check_distinct(std::size_t a, std::size_t b) const;
     std::vector<std::size_t> neighbours(std::size_t a) const;  // ascending
     void set_edge(std::size_t a, std::size_t b, bool on);
+    void touch(std::size_t q) {
+        if (!touched_[q]) touched_list_.push_back(q);
+        touched_[q] = 1;
+    }
     void toggle_edge(std::size_t a, std::size_t b) {
+        touch(a);
+        touch(b);
         bits_[a * words_ + b / 64] ^= std::uint64_t{1} << (b % 64);
         bits_[b * words_ + a / 64] ^= std::uint64_t{1} << (a % 64);
     }
@@ -65,6 +80,9 @@ private:
     std::size_t words_;
     std::vector<std::uint8_t> vop_;
     std::vector<std::uint64_t> bits_;  // row a: words a*words_ .. (a+1)*words_-1
+    std::uint8_t* entry_counters_ = nullptr;
+    std::vector<std::uint8_t> touched_;
+    std::vector<std::size_t> touched_list_;
 };
 
 }  // namespace korvane_test

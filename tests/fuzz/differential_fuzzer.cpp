@@ -122,20 +122,26 @@ enum Kind : int {
     kRemoveVop = 19,    //
     kPreview = 20,      //
     kGroup = 21,        //
-    kFault = 22,        // fail an allocation of the next operation
-    kBuild = 23,        // many gates on a block of qubits, compared once at the end
-    kKinds = 24
+    kSetVop = 22,       // the C++ API's direct edits, which reach any state quickly
+    kEdge = 23,         // add, remove or toggle
+    kBadValue = 24,     // an axis or gate value out of range
+    kFault = 25,        // fail an allocation of the next operation
+    kBuild = 26,        // many gates on a block of qubits, compared once at the end
+    kKinds = 27
 };
-constexpr std::array<const char*, 22> kNames = {"h",   "s",   "sdag", "x",   "y",   "z",   "cz",  "cx",
-                                                "cy",  "xcx", "xcy",  "xcz", "ycx", "ycy", "ycz", "measure_x",
-                                                "measure_y", "measure_z", "local_complement", "remove_vop",
-                                                "peek_measure_set", "entangled_group"};
+constexpr std::array<const char*, 25> kNames = {
+    "h",         "s",         "sdag",      "x",                "y",          "z",
+    "cz",        "cx",        "cy",        "xcx",              "xcy",        "xcz",
+    "ycx",       "ycy",       "ycz",       "measure_x",        "measure_y",  "measure_z",
+    "local_complement", "remove_vop", "peek_measure_set", "entangled_group", "set_vop", "edge", "bad value"};
 constexpr std::array<std::uint8_t, 6> kGateRows = {10, 6, 5, 1, 2, 3};
 constexpr std::array<void (Simulator::*)(std::size_t), 6> kGateMethods = {
     &Simulator::h, &Simulator::s, &Simulator::sdag, &Simulator::x, &Simulator::y, &Simulator::z};
 
 struct Op {
     int kind;
+    int sub = 0;  // the edge edit; for a bad value, 0 measure and 1 two-qubit gate
+    unsigned value = 0;  // the VOP set, or the bad axis or gate
     std::size_t a = 0, b = 0;
     std::vector<std::size_t> qubits;  // the preview's
 };
@@ -190,6 +196,23 @@ Outcome perform(E& e, const Op& op, const Input& in, std::size_t start, long fau
         } else if (op.kind == kRemoveVop) {
             Armed armed(fault);
             e.remove_vop(op.a, op.b);
+        } else if (op.kind == kSetVop) {
+            Armed armed(fault);
+            e.set_vop(op.a, static_cast<std::uint8_t>(op.value));
+        } else if (op.kind == kEdge) {
+            Armed armed(fault);
+            if constexpr (engine)
+                op.sub == 0 ? e.add_edge(op.a, op.b) : op.sub == 1 ? e.remove_edge(op.a, op.b) : e.toggle_edge(op.a, op.b);
+            else
+                e.edit_edge(op.sub, op.a, op.b);
+        } else if (op.kind == kBadValue) {
+            Armed armed(fault);
+            if (op.sub == 0)
+                (void)e.measure(op.a, static_cast<std::uint8_t>(op.value), rng);
+            else if constexpr (engine)
+                e.two_qubit(static_cast<korvane::TwoQubitGate>(op.value), op.a, op.b);
+            else
+                e.two_qubit(static_cast<int>(op.value), op.a, op.b);
         } else if (op.kind == kPreview) {
             std::optional<decltype(e.peek_measure_set(op.qubits, rng))> got;
             {
@@ -221,6 +244,10 @@ Outcome perform(E& e, const Op& op, const Input& in, std::size_t start, long fau
     return out;
 }
 
+// One libFuzzer feature per controlled-Z table entry: code coverage does not tell the 1152
+// entries apart, and reaching each takes operands with the right VOPs and no other neighbours.
+__attribute__((section("__libfuzzer_extra_counters"))) std::uint8_t g_table_entries[2 * 24 * 24];
+
 // ---------------------------------------------------------------- comparison
 
 std::string members(const Simulator& sim, std::size_t q) {
@@ -240,7 +267,6 @@ std::string members(const LiteralEngine& lit, std::size_t q) {
 // its loops say nothing about the engine.
 #define KORVANE_UNINSTRUMENTED __attribute__((no_sanitize("coverage")))
 
-// Empty when `sim` holds exactly the literal engine's VOPs and rows.
 KORVANE_UNINSTRUMENTED std::size_t one_sided_edges(const Simulator& sim) {
     std::size_t count = 0;
     for (std::size_t a = 0; a < sim.size(); ++a)
@@ -248,18 +274,22 @@ KORVANE_UNINSTRUMENTED std::size_t one_sided_edges(const Simulator& sim) {
     return count;
 }
 
-// Empty when `sim` holds exactly the literal engine's VOPs and rows.
-KORVANE_UNINSTRUMENTED std::string difference(const Simulator& sim, const LiteralEngine& lit) {
+// Empty when `sim` holds exactly the literal engine's VOPs and rows, or those of `qubits`.
+KORVANE_UNINSTRUMENTED std::string difference(const Simulator& sim, const LiteralEngine& lit,
+                                              const std::vector<std::size_t>* qubits = nullptr) {
     const std::size_t n = lit.size();
     if (sim.size() != n) return "qubit count " + str(sim.size());
     const std::string graph = "\n    one-sided edges in the graph: ";
-    for (std::size_t q = 0; q < n; ++q)
-        if (sim.vop(q) != lit.vop(q))
+    const std::size_t count = qubits ? qubits->size() : n;
+    auto qubit = [&](std::size_t i) { return qubits ? (*qubits)[i] : i; };
+    for (std::size_t i = 0; i < count; ++i)
+        if (const std::size_t q = qubit(i); sim.vop(q) != lit.vop(q))
             return "VOP of " + str(q) + " is " + str(sim.vop(q)) + ", literal " + str(lit.vop(q)) + graph +
                    str(one_sided_edges(sim));
     const std::size_t words = (n + 63) / 64;
     std::vector<std::uint64_t> row(words);
-    for (std::size_t q = 0; q < n; ++q) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t q = qubit(i);
         std::fill(row.begin(), row.end(), 0);
         std::size_t count = 0, last = 0;
         bool ascending = true, in_range = true;
@@ -286,7 +316,9 @@ class Run {
 public:
     Run(Input& in, std::size_t n)
         : in_(in), n_(n), hot_(hot_qubits(n)), lit_(n),
-          sims_{Simulator(n, kLayouts[0]), Simulator(n, kLayouts[1]), Simulator(n, kLayouts[2])} {}
+          sims_{Simulator(n, kLayouts[0]), Simulator(n, kLayouts[1]), Simulator(n, kLayouts[2])} {
+        lit_.count_table_entries(g_table_entries);
+    }
 
     void go() {
         while (in_.more()) {
@@ -306,6 +338,7 @@ public:
             }
             fault_ = -1;
         }
+        compare("at the end", true);
     }
 
 private:
@@ -317,6 +350,11 @@ private:
         if (b == 0xFD) return std::size_t{1} << 32;
         if (b == 0xFE) return (std::size_t{1} << 32) + 1;
         return std::numeric_limits<std::size_t>::max();
+    }
+
+    static bool two_operands(const Op& op) {
+        return op.kind == kCz || (op.kind >= kTwo && op.kind < kMeasure) || op.kind == kRemoveVop ||
+               op.kind == kEdge || (op.kind == kBadValue && op.sub == 1);
     }
 
     Op decode(int kind) {
@@ -333,16 +371,22 @@ private:
             }
             if (mask & 0x8000u) op.qubits.insert(op.qubits.begin() + mix % (op.qubits.size() + 1), n_ + (mix >> 24));
         } else {
+            if (kind == kEdge) op.sub = in_.byte() % 3;
+            if (kind == kSetVop || kind == kBadValue) {
+                const std::uint8_t v = in_.byte();
+                op.sub = v & 1;
+                op.value = kind == kSetVop ? (v < 0xF0 ? v % 24u : v) : op.sub == 0 ? 3u + (v >> 1) % 253u : 8u + (v >> 1);
+            }
             op.a = qubit();
-            if (kind == kCz || (kind >= kTwo && kind < kMeasure) || kind == kRemoveVop) op.b = qubit();
+            if (two_operands(op)) op.b = qubit();
         }
-        g_op_name = kNames[static_cast<std::size_t>(kind)];
+        g_op_name = kind == kEdge ? std::array{"add_edge", "remove_edge", "toggle_edge"}[op.sub]
+                                  : kNames[static_cast<std::size_t>(kind)];
         if (kind == kPreview)
             for (std::size_t q : op.qubits) g_op_name += " " + str(q);
         else
-            g_op_name += " " + str(op.a) + (kind == kCz || (kind >= kTwo && kind < kMeasure) || kind == kRemoveVop
-                                                 ? " " + str(op.b)
-                                                 : "");
+            g_op_name += " " + str(op.a) + (two_operands(op) ? " " + str(op.b) : "");
+        if (kind == kSetVop || kind == kBadValue) g_op_name += " value " + str(op.value);
         if (fault_ >= 0) g_op_name += " [allocation " + str(static_cast<std::size_t>(fault_)) + " fails in " +
                                       kLayoutNames[fault_layout_] + " rows]";
         if (g_trace) std::fprintf(stderr, "  [%zu] %s\n", g_op_number, g_op_name.c_str());
@@ -380,10 +424,24 @@ private:
             if (!got[i]) got[i] = perform(sims_[i], op, in_, start, -1);
             if (!(*got[i] == want))
                 die(std::string(kLayoutNames[i]) + " rows: " + describe(*got[i]) + "\n    literal: " + describe(want));
-            if (const std::string d = difference(sims_[i], lit_); !d.empty())
-                die(std::string(kLayoutNames[i]) + " rows differ after the operation: " + d);
         }
         drawn_ += want.draws;
+        compare("after the operation", false, {op.a, op.b});
+    }
+
+    // Every VOP and every row; except that on more than 256 qubits, where that would take
+    // most of the run, those the literal engine did not write wait for every 32nd operation
+    // and the end of the input.
+    void compare(const char* when, bool everything, std::vector<std::size_t> qubits = {}) {
+        const std::vector<std::size_t> touched = lit_.take_touched();
+        const bool all = everything || n_ <= 256 || ++since_full_ == 32;
+        if (all) since_full_ = 0;
+        qubits.erase(std::remove_if(qubits.begin(), qubits.end(), [&](std::size_t q) { return q >= n_; }),
+                     qubits.end());
+        qubits.insert(qubits.end(), touched.begin(), touched.end());
+        for (std::size_t i = 0; i < 3; ++i)
+            if (const std::string d = difference(sims_[i], lit_, all ? nullptr : &qubits); !d.empty())
+                die(std::string(kLayoutNames[i]) + " rows differ " + when + ": " + d);
     }
 
     // A block of gates that builds structure faster than single operations: chains, random
@@ -432,9 +490,7 @@ private:
                 break;
         }
         for (std::size_t q = first; q < end; ++q) gate(q, next() % 6);
-        for (std::size_t i = 0; i < 3; ++i)
-            if (const std::string d = difference(sims_[i], lit_); !d.empty())
-                die(std::string(kLayoutNames[i]) + " rows differ after the build: " + d);
+        compare("after the build", true);
     }
 
     Input& in_;
@@ -445,6 +501,7 @@ private:
     std::size_t drawn_ = 0;  // random values used so far
     long fault_ = -1;
     std::size_t fault_layout_ = 0;
+    std::size_t since_full_ = 0;  // operations since every row was compared
 };
 
 bool env_flag(const char* name, bool fallback) {
