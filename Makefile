@@ -4,7 +4,7 @@ BUILD ?= build
 PYTHON ?= python3
 CMAKE_FLAGS ?=
 
-.PHONY: all build example test sanitize fuzz clean
+.PHONY: all build example test sanitize fuzz fuzz-long fuzz-build clean
 
 all: build
 
@@ -24,13 +24,23 @@ test: build
 sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKORVANE_SANITIZE=ON -DKORVANE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
 
-# The differential fuzzer (clang's libFuzzer) on the checked-in corpus, for FUZZ_SECONDS.
+# The fuzzers (clang's libFuzzer) on their checked-in corpora: the engine in every row
+# layout against the literal engine for FUZZ_SECONDS, then against the state vector for
+# ORACLE_FUZZ_SECONDS. `make fuzz-long` runs the first alone, for an hour unless told.
 FUZZ_SECONDS ?= 60
-fuzz:
+ORACLE_FUZZ_SECONDS ?= 20
+fuzz: fuzz-build
+	cmake --build build-fuzz --target fuzz_differential
+	cmake --build build-fuzz --target fuzz_engine
+
+fuzz-long: FUZZ_SECONDS = 3600
+fuzz-long: fuzz-build
+	cmake --build build-fuzz --target fuzz_differential
+
+fuzz-build:
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKORVANE_FUZZ=ON -DKORVANE_BUILD_BENCH=OFF -DKORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) \
-	  -DPython3_EXECUTABLE=$$(command -v $(PYTHON))
-	cmake --build build-fuzz --target fuzz_engine
+	  -DKORVANE_ORACLE_FUZZ_SECONDS=$(ORACLE_FUZZ_SECONDS) -DPython3_EXECUTABLE=$$(command -v $(PYTHON))
 
 clean:
 	rm -rf build build-sanitize build-fuzz build-py*

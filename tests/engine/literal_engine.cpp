@@ -169,9 +169,9 @@ std::vector<std::size_t> LiteralEngine::neighbours(std::size_t a) const {
     return out;
 }
 
-std::vector<std::size_t> LiteralEngine::take_touched() {
+void LiteralEngine::clear_touched() {
     for (std::size_t q : touched_list_) touched_[q] = 0;
-    return std::exchange(touched_list_, {});
+    touched_list_.clear();
 }
 
 void LiteralEngine::set_edge(std::size_t a, std::size_t b, bool on) {

@@ -55,8 +55,9 @@ public:
 
     // Counts each controlled-Z table entry looked up, in counters[1152] by (edge, va, vb).
     void count_table_entries(std::uint8_t* counters) { entry_counters_ = counters; }
-    // The qubits whose VOP or row was written since the last call, each once.
-    std::vector<std::size_t> take_touched();
+    // The qubits whose VOP or row was written since clear_touched(), each once.
+    const std::vector<std::size_t>& touched() const { return touched_list_; }
+    void clear_touched();
 
 private:
     void check(std::size_t q) const;

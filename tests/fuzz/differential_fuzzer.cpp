@@ -42,9 +42,11 @@ using korvane_test::failing_allocator::Armed;
 bool g_trace = false, g_faults = true, g_small = false;
 std::size_t g_ops = 0, g_built = 0, g_faults_hit = 0;  // over the whole run
 std::size_t g_op_number = 0;
-std::string g_op_name;
+std::string g_op_name;  // named when needed: building it for every operation would cost more
+std::string (*g_name_op)() = nullptr;  // than most operations
 
 [[noreturn]] void die(const std::string& why) {
+    if (g_name_op) g_op_name = g_name_op();
     std::fprintf(stderr, "\n*** mismatch at operation %zu (%s)\n*** %s\n", g_op_number, g_op_name.c_str(), why.c_str());
     std::fflush(stderr);
     std::abort();
@@ -279,15 +281,15 @@ KORVANE_UNINSTRUMENTED std::string difference(const Simulator& sim, const Litera
                                               const std::vector<std::size_t>* qubits = nullptr) {
     const std::size_t n = lit.size();
     if (sim.size() != n) return "qubit count " + str(sim.size());
-    const std::string graph = "\n    one-sided edges in the graph: ";
+    const char* const graph = "\n    one-sided edges in the graph: ";
     const std::size_t count = qubits ? qubits->size() : n;
     auto qubit = [&](std::size_t i) { return qubits ? (*qubits)[i] : i; };
     for (std::size_t i = 0; i < count; ++i)
         if (const std::size_t q = qubit(i); sim.vop(q) != lit.vop(q))
             return "VOP of " + str(q) + " is " + str(sim.vop(q)) + ", literal " + str(lit.vop(q)) + graph +
                    str(one_sided_edges(sim));
-    const std::size_t words = (n + 63) / 64;
-    std::vector<std::uint64_t> row(words);
+    static std::vector<std::uint64_t> row;
+    row.resize((n + 63) / 64);
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t q = qubit(i);
         std::fill(row.begin(), row.end(), 0);
@@ -357,6 +359,20 @@ private:
                op.kind == kEdge || (op.kind == kBadValue && op.sub == 1);
     }
 
+    std::string name(const Op& op) const {
+        std::string s = op.kind == kEdge ? std::array{"add_edge", "remove_edge", "toggle_edge"}[op.sub]
+                                         : kNames[static_cast<std::size_t>(op.kind)];
+        if (op.kind == kPreview)
+            for (std::size_t q : op.qubits) s += " " + str(q);
+        else
+            s += " " + str(op.a) + (two_operands(op) ? " " + str(op.b) : "");
+        if (op.kind == kSetVop || op.kind == kBadValue) s += " value " + str(op.value);
+        if (fault_ >= 0)
+            s += " [allocation " + str(static_cast<std::size_t>(fault_)) + " fails in " + kLayoutNames[fault_layout_] +
+                 " rows]";
+        return s;
+    }
+
     Op decode(int kind) {
         Op op;
         op.kind = kind;
@@ -380,21 +396,15 @@ private:
             op.a = qubit();
             if (two_operands(op)) op.b = qubit();
         }
-        g_op_name = kind == kEdge ? std::array{"add_edge", "remove_edge", "toggle_edge"}[op.sub]
-                                  : kNames[static_cast<std::size_t>(kind)];
-        if (kind == kPreview)
-            for (std::size_t q : op.qubits) g_op_name += " " + str(q);
-        else
-            g_op_name += " " + str(op.a) + (two_operands(op) ? " " + str(op.b) : "");
-        if (kind == kSetVop || kind == kBadValue) g_op_name += " value " + str(op.value);
-        if (fault_ >= 0) g_op_name += " [allocation " + str(static_cast<std::size_t>(fault_)) + " fails in " +
-                                      kLayoutNames[fault_layout_] + " rows]";
-        if (g_trace) std::fprintf(stderr, "  [%zu] %s\n", g_op_number, g_op_name.c_str());
+        if (g_trace) std::fprintf(stderr, "  [%zu] %s\n", g_op_number, name(op).c_str());
         return op;
     }
 
     void step(const Op& op) {
         ++g_ops;
+        active_ = this;
+        current_ = &op;
+        g_name_op = [] { return active_->name(*active_->current_); };
         const std::size_t start = drawn_;
         // The faulted layout goes first, while the literal engine still holds the state before.
         std::array<std::optional<Outcome>, 3> got;
@@ -426,19 +436,23 @@ private:
                 die(std::string(kLayoutNames[i]) + " rows: " + describe(*got[i]) + "\n    literal: " + describe(want));
         }
         drawn_ += want.draws;
-        compare("after the operation", false, {op.a, op.b});
+        compare("after the operation", false, op.a, op.b);
     }
 
     // Every VOP and every row; except that on more than 256 qubits, where that would take
     // most of the run, those the literal engine did not write wait for every 32nd operation
     // and the end of the input.
-    void compare(const char* when, bool everything, std::vector<std::size_t> qubits = {}) {
-        const std::vector<std::size_t> touched = lit_.take_touched();
+    void compare(const char* when, bool everything, std::size_t a = 0, std::size_t b = 0) {
         const bool all = everything || n_ <= 256 || ++since_full_ == 32;
-        if (all) since_full_ = 0;
-        qubits.erase(std::remove_if(qubits.begin(), qubits.end(), [&](std::size_t q) { return q >= n_; }),
-                     qubits.end());
-        qubits.insert(qubits.end(), touched.begin(), touched.end());
+        std::vector<std::size_t> qubits;
+        if (all) {
+            since_full_ = 0;
+        } else {
+            qubits = lit_.touched();
+            for (std::size_t q : {a, b})
+                if (q < n_) qubits.push_back(q);
+        }
+        lit_.clear_touched();
         for (std::size_t i = 0; i < 3; ++i)
             if (const std::string d = difference(sims_[i], lit_, all ? nullptr : &qubits); !d.empty())
                 die(std::string(kLayoutNames[i]) + " rows differ " + when + ": " + d);
@@ -452,6 +466,7 @@ private:
         // Chains and stars may be long; a random graph densifies quickly, and its
         // complementations cost the literal engine the square of the degree.
         const std::size_t count = 1 + (pattern % 4 == 0 || pattern % 4 == 2 ? size : size % 64);
+        g_name_op = nullptr;
         g_op_name = "build " + str(first) + " count " + str(count) + " pattern " + str(pattern);
         if (g_trace) std::fprintf(stderr, "  [%zu] %s\n", g_op_number, g_op_name.c_str());
         if (first >= n_) return;
@@ -502,6 +517,8 @@ private:
     long fault_ = -1;
     std::size_t fault_layout_ = 0;
     std::size_t since_full_ = 0;  // operations since every row was compared
+    static inline const Run* active_ = nullptr;  // the run and operation under way, for die()
+    const Op* current_ = nullptr;
 };
 
 bool env_flag(const char* name, bool fallback) {
@@ -530,6 +547,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input in{data, size};
     const std::size_t n = read_size(in);
     g_op_number = 0;
+    g_name_op = nullptr;
     g_op_name = "construct " + str(n);
     if (g_trace) std::fprintf(stderr, "  %s\n", g_op_name.c_str());
     try {
