@@ -27,6 +27,7 @@
 
 #include "engine_error.hpp"
 #include "failing_allocator.hpp"  // this file is its one includer
+#include "literal_difference.hpp"
 #include "literal_engine.hpp"
 #include "random_source.hpp"
 #include "simulator.hpp"
@@ -169,66 +170,49 @@ Outcome perform(E& e, const Op& op, const Input& in, std::size_t start, long fau
     constexpr bool engine = std::is_same_v<E, Simulator>;
     Outcome out;
     StreamSource rng(in, start);
+    auto call = [fault](auto&& f) -> decltype(auto) { return korvane_test::failing_allocator::armed(fault, f); };
+    auto two_qubit = [&](unsigned gate) {
+        if constexpr (engine)
+            e.two_qubit(static_cast<korvane::TwoQubitGate>(gate), op.a, op.b);
+        else
+            e.two_qubit(static_cast<int>(gate), op.a, op.b);
+    };
     try {
         if (op.kind < kCz) {
-            Armed armed(fault);
-            if constexpr (engine)
-                (e.*kGateMethods[static_cast<std::size_t>(op.kind)])(op.a);
-            else
-                e.apply_gate(op.a, kGateRows[static_cast<std::size_t>(op.kind)]);
+            call([&] {
+                if constexpr (engine)
+                    (e.*kGateMethods[static_cast<std::size_t>(op.kind)])(op.a);
+                else
+                    e.apply_gate(op.a, kGateRows[static_cast<std::size_t>(op.kind)]);
+            });
         } else if (op.kind == kCz) {
-            Armed armed(fault);
-            e.cz(op.a, op.b);
+            call([&] { e.cz(op.a, op.b); });
         } else if (op.kind < kMeasure) {
-            Armed armed(fault);
-            if constexpr (engine)
-                e.two_qubit(static_cast<korvane::TwoQubitGate>(op.kind - kTwo), op.a, op.b);
-            else
-                e.two_qubit(op.kind - kTwo, op.a, op.b);
+            call([&] { two_qubit(static_cast<unsigned>(op.kind - kTwo)); });
         } else if (op.kind < kComplement) {
-            std::uint8_t r;
-            {
-                Armed armed(fault);
-                r = e.measure(op.a, static_cast<std::uint8_t>(op.kind - kMeasure), rng);
-            }
-            out.values.push_back(r);
+            out.values.push_back(call([&] { return e.measure(op.a, static_cast<std::uint8_t>(op.kind - kMeasure), rng); }));
         } else if (op.kind == kComplement) {
-            Armed armed(fault);
-            e.local_complement(op.a);
+            call([&] { e.local_complement(op.a); });
         } else if (op.kind == kRemoveVop) {
-            Armed armed(fault);
-            e.remove_vop(op.a, op.b);
-        } else if (op.kind == kSetVop) {
-            Armed armed(fault);
-            e.set_vop(op.a, static_cast<std::uint8_t>(op.value));
-        } else if (op.kind == kEdge) {
-            Armed armed(fault);
-            if constexpr (engine)
-                op.sub == 0 ? e.add_edge(op.a, op.b) : op.sub == 1 ? e.remove_edge(op.a, op.b) : e.toggle_edge(op.a, op.b);
-            else
-                e.edit_edge(op.sub, op.a, op.b);
-        } else if (op.kind == kBadValue) {
-            Armed armed(fault);
-            if (op.sub == 0)
-                (void)e.measure(op.a, static_cast<std::uint8_t>(op.value), rng);
-            else if constexpr (engine)
-                e.two_qubit(static_cast<korvane::TwoQubitGate>(op.value), op.a, op.b);
-            else
-                e.two_qubit(static_cast<int>(op.value), op.a, op.b);
+            call([&] { e.remove_vop(op.a, op.b); });
         } else if (op.kind == kPreview) {
-            std::optional<decltype(e.peek_measure_set(op.qubits, rng))> got;
-            {
-                Armed armed(fault);
-                got.emplace(e.peek_measure_set(op.qubits, rng));
-            }
-            for (const auto& o : *got) out.values.insert(out.values.end(), {o.qubit, o.result, o.axis});
+            for (const auto& o : call([&] { return e.peek_measure_set(op.qubits, rng); }))
+                out.values.insert(out.values.end(), {o.qubit, o.result, o.axis});
+        } else if (op.kind == kGroup) {
+            out.values = call([&] { return e.entangled_group(op.a); });
+        } else if (op.kind == kSetVop) {
+            call([&] { e.set_vop(op.a, static_cast<std::uint8_t>(op.value)); });
+        } else if (op.kind == kEdge) {
+            call([&] {
+                if constexpr (engine)
+                    op.sub == 0 ? e.add_edge(op.a, op.b) : op.sub == 1 ? e.remove_edge(op.a, op.b) : e.toggle_edge(op.a, op.b);
+                else
+                    e.edit_edge(op.sub, op.a, op.b);
+            });
+        } else if (op.sub == 0) {  // a bad value
+            call([&] { (void)e.measure(op.a, static_cast<std::uint8_t>(op.value), rng); });
         } else {
-            std::optional<std::vector<std::size_t>> got;
-            {
-                Armed armed(fault);
-                got.emplace(e.entangled_group(op.a));
-            }
-            out.values = *got;
+            call([&] { two_qubit(op.value); });
         }
     } catch (const std::bad_alloc&) {
         if constexpr (engine) {
@@ -249,65 +233,6 @@ Outcome perform(E& e, const Op& op, const Input& in, std::size_t start, long fau
 // One libFuzzer feature per controlled-Z table entry: code coverage does not tell the 1152
 // entries apart, and reaching each takes operands with the right VOPs and no other neighbours.
 __attribute__((section("__libfuzzer_extra_counters"))) std::uint8_t g_table_entries[2 * 24 * 24];
-
-// ---------------------------------------------------------------- comparison
-
-std::string members(const Simulator& sim, std::size_t q) {
-    std::string s;
-    sim.neighbours(q).for_each([&](korvane::Qubit m) { s += " " + str(m); });
-    return s;
-}
-
-std::string members(const LiteralEngine& lit, std::size_t q) {
-    std::string s;
-    for (std::size_t m = 0; m < lit.size(); ++m)
-        if (lit.has_edge(q, m)) s += " " + str(m);
-    return s;
-}
-
-// Not coverage-instrumented: on thousands of qubits this check is most of the run time, and
-// its loops say nothing about the engine.
-#define KORVANE_UNINSTRUMENTED __attribute__((no_sanitize("coverage")))
-
-KORVANE_UNINSTRUMENTED std::size_t one_sided_edges(const Simulator& sim) {
-    std::size_t count = 0;
-    for (std::size_t a = 0; a < sim.size(); ++a)
-        sim.neighbours(a).for_each([&](korvane::Qubit m) { count += m >= sim.size() || !sim.has_edge(m, a); });
-    return count;
-}
-
-// Empty when `sim` holds exactly the literal engine's VOPs and rows, or those of `qubits`.
-KORVANE_UNINSTRUMENTED std::string difference(const Simulator& sim, const LiteralEngine& lit,
-                                              const std::vector<std::size_t>* qubits = nullptr) {
-    const std::size_t n = lit.size();
-    if (sim.size() != n) return "qubit count " + str(sim.size());
-    const char* const graph = "\n    one-sided edges in the graph: ";
-    const std::size_t count = qubits ? qubits->size() : n;
-    auto qubit = [&](std::size_t i) { return qubits ? (*qubits)[i] : i; };
-    for (std::size_t i = 0; i < count; ++i)
-        if (const std::size_t q = qubit(i); sim.vop(q) != lit.vop(q))
-            return "VOP of " + str(q) + " is " + str(sim.vop(q)) + ", literal " + str(lit.vop(q)) + graph +
-                   str(one_sided_edges(sim));
-    static std::vector<std::uint64_t> row;
-    row.resize((n + 63) / 64);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t q = qubit(i);
-        std::fill(row.begin(), row.end(), 0);
-        std::size_t count = 0, last = 0;
-        bool ascending = true, in_range = true;
-        sim.neighbours(q).for_each([&](korvane::Qubit m) {
-            ascending = ascending && (count == 0 || m > last);
-            in_range = in_range && m < n;
-            if (m < n) row[m / 64] |= std::uint64_t{1} << (m % 64);
-            last = m;
-            ++count;
-        });
-        if (!ascending || !in_range || !std::equal(row.begin(), row.end(), lit.row(q)) || sim.degree(q) != count)
-            return "row " + str(q) + " (degree " + str(sim.degree(q)) + "):" + members(sim, q) + "\n    literal:" +
-                   members(lit, q) + graph + str(one_sided_edges(sim));
-    }
-    return "";
-}
 
 // ---------------------------------------------------------------- the run
 
@@ -414,7 +339,7 @@ private:
             Outcome first = perform(sims_[fault_layout_], op, in_, start, fault_);
             if (first.kind == Outcome::out_of_memory) {
                 ++g_faults_hit;
-                change = difference(sims_[fault_layout_], lit_);
+                change = korvane_test::literal_difference(sims_[fault_layout_], lit_);
                 retry = change.empty();
             } else {
                 got[fault_layout_] = first;
@@ -423,7 +348,7 @@ private:
         const Outcome want = perform(lit_, op, in_, start, -1);
         if (!change.empty()) {
             // Told apart for the report: what a failed check leaves, or anything else.
-            if (want.kind == Outcome::failed && difference(sims_[fault_layout_], lit_).empty())
+            if (want.kind == Outcome::failed && korvane_test::literal_difference(sims_[fault_layout_], lit_).empty())
                 die(std::string("bad_alloc while reporting \"") + want.message + "\" left the check's partial updates in " +
                     kLayoutNames[fault_layout_] + " rows");
             die(std::string("a failed allocation changed the state in ") + kLayoutNames[fault_layout_] + " rows: " +
@@ -454,7 +379,7 @@ private:
         }
         lit_.clear_touched();
         for (std::size_t i = 0; i < 3; ++i)
-            if (const std::string d = difference(sims_[i], lit_, all ? nullptr : &qubits); !d.empty())
+            if (const std::string d = korvane_test::literal_difference(sims_[i], lit_, all ? nullptr : &qubits); !d.empty())
                 die(std::string(kLayoutNames[i]) + " rows differ " + when + ": " + d);
     }
 
