@@ -1,8 +1,9 @@
 // Out of memory never corrupts a simulator: for every operation, on states whose rows are
 // sparse lists, windows that must grow, full rows and the pivot's operands, the k-th
 // allocation of the call fails for every k. Each time the state must be exactly the state
-// before the call (and its graph symmetric), and the same call retried without the fault
-// must give the unfaulted result with the same random draws.
+// before the call (so its graph is as symmetric as before; a report counts the one-sided
+// edges), and the same call retried without the fault must give the unfaulted result with
+// the same random draws.
 // Its own executable: the replaced allocation functions would affect every other test.
 #include <gtest/gtest.h>
 
