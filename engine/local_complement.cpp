@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "multiversion.hpp"
 #include "reduction_plan.hpp"
 #include "simulator.hpp"
 #include "vop_permutation.hpp"
@@ -43,16 +44,7 @@ void Simulator::right_multiply_neighbours(std::size_t q, Vop factor) {
         adjacent_[q].for_each([&](Qubit c) { vop_[c] = map[vop_[c]]; });
         return;
     }
-    const VopPermutation perm(factor);
-    const std::uint64_t* words = adjacent_[q].spanned_words();
-    const std::size_t whole = vop_.size() / 64;  // words whose 64 VOPs all exist
-    for (std::size_t k = 0; k < full_row_words_; ++k) {
-        if (words[k] == 0) continue;
-        if (k < whole)
-            perm.apply_word(vop_.data() + k * 64, words[k]);
-        else
-            perm.apply_bits(vop_.data() + k * 64, words[k]);
-    }
+    right_multiply_members(vop_.data(), vop_.size(), adjacent_[q].spanned_words(), full_row_words_, factor);
 }
 
 void Simulator::reduce_vop(std::size_t node, std::size_t partner) {
@@ -126,8 +118,9 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
 // The pivot's row edits on full rows: one pass over N(a) | N(b) a word at a time, each
 // member's class read from its two bits, and each row XORed with no window to check, over
 // the pairs of words that hold a member of an operand. The operands are built in one
-// pass over the rows of a and b, which no edit touches until the end.
-void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {
+// pass over the rows of a and b, which no edit touches until the end. Built for each
+// target, so the unrolled XORs are 256-bit where the CPU has AVX2.
+KORVANE_AVX2_CLONES void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {
     const std::size_t words = full_row_words_;
     std::vector<std::uint64_t>& buffer = scratch_.words;
     buffer.resize(3 * words);

@@ -21,6 +21,9 @@
 #include <limits>
 #include <vector>
 
+#include "multiversion.hpp"
+#include "word_xor.hpp"
+
 namespace korvane {
 
 using Qubit = std::uint32_t;
@@ -203,9 +206,12 @@ private:
     void toggle_general(std::size_t i);
     // Trims, and reconsiders the form.
     void settle();
+    // A long run takes the loop built for this CPU; a short one costs less inline.
     static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
+        if (KORVANE_MULTIVERSION && n >= kCalledXorWords) return xor_word_run(dst, src, n);
         for (std::size_t k = 0; k < n; ++k) dst[k] ^= src[k];
     }
+    static constexpr std::size_t kCalledXorWords = 0;
     void make_dense();
     void make_sparse();
     void merge_sorted(const NeighbourSet& other, Qubit skip);

@@ -1,0 +1,50 @@
+// The VOP factor on every member of a full row, built for each target.
+#include "vop_permutation.hpp"
+
+#include "multiversion.hpp"
+
+namespace korvane {
+namespace {
+
+// Whole words of VOPs by the word kernel, the last partial word member by member.
+template <class Permutation>
+[[gnu::always_inline]] inline void apply_to_row(const Permutation& perm, Vop* vops, std::size_t vop_count,
+                                                const std::uint64_t* words, std::size_t word_count) noexcept {
+    const std::size_t whole = vop_count / 64;  // words whose 64 VOPs all exist
+    for (std::size_t k = 0; k < word_count; ++k) {
+        if (words[k] == 0) continue;
+        if (k < whole)
+            perm.apply_word(vops + k * 64, words[k]);
+        else
+            perm.apply_bits(vops + k * 64, words[k]);
+    }
+}
+
+#if KORVANE_MULTIVERSION
+__attribute__((target("default"))) void apply_factor(Vop* vops, std::size_t vop_count, const std::uint64_t* words,
+                                                     std::size_t word_count, Vop factor) noexcept {
+    apply_to_row(VopPermutation(factor), vops, vop_count, words, word_count);
+}
+__attribute__((target("avx2"))) void apply_factor(Vop* vops, std::size_t vop_count, const std::uint64_t* words,
+                                                  std::size_t word_count, Vop factor) noexcept {
+    apply_to_row(VopPermutationAvx2(factor), vops, vop_count, words, word_count);
+}
+#else
+void apply_factor(Vop* vops, std::size_t vop_count, const std::uint64_t* words, std::size_t word_count,
+                  Vop factor) noexcept {
+#if defined(__AVX2__)
+    apply_to_row(VopPermutationAvx2(factor), vops, vop_count, words, word_count);
+#else
+    apply_to_row(VopPermutation(factor), vops, vop_count, words, word_count);
+#endif
+}
+#endif
+
+}  // namespace
+
+void right_multiply_members(Vop* vops, std::size_t vop_count, const std::uint64_t* words, std::size_t word_count,
+                            Vop factor) noexcept {
+    apply_factor(vops, vop_count, words, word_count, factor);
+}
+
+}  // namespace korvane
