@@ -1,8 +1,19 @@
 """Helpers shared by the Python tests of the korvane module."""
 
 import operator
+import os
+import unittest
 
 import korvane
+
+# Switches for the scripts that run the suite on an emulated CPU (tests/qemu/).
+# Under Debian 12's qemu-aarch64, starting any thread hangs the emulated interpreter.
+needs_threads = unittest.skipIf(os.environ.get("KORVANE_NO_THREADS"),
+                                "KORVANE_NO_THREADS is set: this interpreter cannot start threads")
+# Classes that repeat calls 100,000 times take minutes under emulation; every path they
+# repeat is run at least once by the other tests.
+repeats_calls = unittest.skipIf(os.environ.get("KORVANE_SKIP_REPEATED"),
+                                "KORVANE_SKIP_REPEATED is set: the 100,000-call classes are left out")
 
 # CPython's own texts for PyLong_AsUnsignedLongLong failures; the module passes them on.
 NEGATIVE_TEXT = "can't convert negative int to unsigned"
