@@ -6,12 +6,9 @@ import unittest
 
 import korvane
 
-# Switches for the scripts that run the suite on an emulated CPU (tests/qemu/).
-# Under Debian 12's qemu-aarch64, starting any thread hangs the emulated interpreter.
-needs_threads = unittest.skipIf(os.environ.get("KORVANE_NO_THREADS"),
-                                "KORVANE_NO_THREADS is set: this interpreter cannot start threads")
-# Classes that repeat calls 100,000 times take minutes under emulation; every path they
-# repeat is run at least once by the other tests.
+# For the scripts that run the suite on an emulated CPU (tests/qemu/): the classes that
+# repeat calls 100,000 times take minutes there, and every path they repeat is run at
+# least once by the other tests.
 repeats_calls = unittest.skipIf(os.environ.get("KORVANE_SKIP_REPEATED"),
                                 "KORVANE_SKIP_REPEATED is set: the 100,000-call classes are left out")
 

@@ -5,7 +5,7 @@ import unittest
 
 from korvane import Korvane
 
-from korvane_support import Reenter, needs_threads, outcomes, panic_type
+from korvane_support import Reenter, outcomes, panic_type
 
 BORROWED = "Already borrowed"
 MUTABLY_BORROWED = "Already mutably borrowed"
@@ -109,7 +109,6 @@ class ReentrancyTests(unittest.TestCase):
         self.assertEqual(outcomes(other, (0,)), {0: "(-1, Z)"})
         self.assertEqual(outcomes(sim, (0,)), {0: "(+1, X)"})
 
-    @needs_threads
     def test_refusal_from_another_thread(self):
         sim = Korvane(2)
         seen = {}

@@ -13,7 +13,7 @@ import unittest
 
 from korvane import Korvane, MeasurementResult
 
-from korvane_support import needs_threads, out_of_range, panic_type
+from korvane_support import out_of_range, panic_type
 
 PANIC = panic_type()
 BORROWED = "Already borrowed"
@@ -86,7 +86,6 @@ class FrequentSwitching(unittest.TestCase):
         self.addCleanup(sys.setswitchinterval, interval)
 
 
-@needs_threads
 class DistinctSimulatorTests(FrequentSwitching):
     def test_bell_pairs_and_ghz_states_stay_correlated(self):
         rounds = 400
@@ -134,7 +133,6 @@ class DistinctSimulatorTests(FrequentSwitching):
         self.assertEqual(sim.get_entangled_group(0), {0})
 
 
-@needs_threads
 class SharedSimulatorTests(FrequentSwitching):
     def test_holders_refuse_other_threads(self):
         sim = Korvane(THREADS + 1)
@@ -240,7 +238,6 @@ class SharedSimulatorTests(FrequentSwitching):
         sim.x(0)
 
 
-@needs_threads
 class RandomStreamTests(unittest.TestCase):
     @staticmethod
     def draw_64():
