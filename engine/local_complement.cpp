@@ -118,64 +118,68 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
 // The pivot's row edits on full rows: one pass over N(a) | N(b) a word at a time, each
 // member's class read from its two bits, and each row XORed with no window to check, over
 // the pairs of words that hold a member of an operand. The operands are built in one
-// pass over the rows of a and b, which no edit touches until the end. Built for each
-// target, so the unrolled XORs are 256-bit where the CPU has AVX2.
-KORVANE_AVX2_CLONES void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {
-    const std::size_t words = full_row_words_;
-    std::vector<std::uint64_t>& buffer = scratch_.words;
-    buffer.resize(3 * words);
-    std::uint64_t* const with_b = buffer.data();    // N(b) and b, for P
-    std::uint64_t* const with_a = with_b + words;   // N(a) and a, for Q
-    std::uint64_t* const either = with_a + words;   // P and Q, for R
-    const std::uint64_t* wa = adjacent_[a].spanned_words();
-    const std::uint64_t* wb = adjacent_[b].spanned_words();
-    std::size_t from = words, to = 0;  // a and b are members too: they are adjacent
-    for (std::size_t k = 0; k < words; ++k) {
-        with_b[k] = wb[k];
-        with_a[k] = wa[k];
-        either[k] = wa[k] ^ wb[k];
-        if ((wa[k] | wb[k]) == 0) continue;
-        from = std::min(from, k);
-        to = k + 1;
-    }
-    const std::uint64_t bit_a = std::uint64_t{1} << (a % 64), bit_b = std::uint64_t{1} << (b % 64);
-    with_b[b / 64] |= bit_b;
-    with_a[a / 64] |= bit_a;
-    either[a / 64] ^= bit_a;  // in N(b) only: drop it
-    either[b / 64] ^= bit_b;  // in N(a) only: drop it
-    from = from / 2 * 2;
-    to = (to + 1) / 2 * 2;
-    const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b, with_a, either};
-
-    // The length is the same for every row of the pass: up to 16 words (1024 qubits) it is
-    // a template argument, which unrolls the XOR.
-    auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) {
-        for (std::size_t k = from; k < to; ++k) {
-            std::uint64_t x = wa[k], y = wb[k];
-            if (k == b / 64) x &= ~bit_b;  // a and b are done below
-            if (k == a / 64) y &= ~bit_a;
-            for (std::uint64_t m = x | y; m; m &= m - 1) {
-                const int i = std::countr_zero(m);
-                const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
-                const std::size_t c = k * 64 + static_cast<std::size_t>(i);
-                adjacent_[c].xor_spanned<Pairs * 2>(operand[cls], from, to);
-                right_multiply(c, factor[cls]);
-            }
+// pass over the rows of a and b, which no edit touches until the end. Compiled a second
+// time for AVX2 (256-bit XORs), which runs where the CPU has it.
+void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {
+    const auto edit = [&]() KORVANE_INLINE {
+        const std::size_t words = full_row_words_;
+        std::vector<std::uint64_t>& buffer = scratch_.words;
+        buffer.resize(3 * words);
+        std::uint64_t* const with_b = buffer.data();    // N(b) and b, for P
+        std::uint64_t* const with_a = with_b + words;   // N(a) and a, for Q
+        std::uint64_t* const either = with_a + words;   // P and Q, for R
+        const std::uint64_t* wa = adjacent_[a].spanned_words();
+        const std::uint64_t* wb = adjacent_[b].spanned_words();
+        std::size_t from = words, to = 0;  // a and b are members too: they are adjacent
+        for (std::size_t k = 0; k < words; ++k) {
+            with_b[k] = wb[k];
+            with_a[k] = wa[k];
+            either[k] = wa[k] ^ wb[k];
+            if ((wa[k] | wb[k]) == 0) continue;
+            from = std::min(from, k);
+            to = k + 1;
         }
+        const std::uint64_t bit_a = std::uint64_t{1} << (a % 64), bit_b = std::uint64_t{1} << (b % 64);
+        with_b[b / 64] |= bit_b;
+        with_a[a / 64] |= bit_a;
+        either[a / 64] ^= bit_a;  // in N(b) only: drop it
+        either[b / 64] ^= bit_b;  // in N(a) only: drop it
+        from = from / 2 * 2;
+        to = (to + 1) / 2 * 2;
+        const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b, with_a, either};
+
+        // The length is the same for every row of the pass: up to 16 words (1024 qubits) it
+        // is a template argument, which unrolls the XOR.
+        auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) KORVANE_INLINE {
+            for (std::size_t k = from; k < to; ++k) {
+                std::uint64_t x = wa[k], y = wb[k];
+                if (k == b / 64) x &= ~bit_b;  // a and b are done below
+                if (k == a / 64) y &= ~bit_a;
+                for (std::uint64_t m = x | y; m; m &= m - 1) {
+                    const int i = std::countr_zero(m);
+                    const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
+                    const std::size_t c = k * 64 + static_cast<std::size_t>(i);
+                    adjacent_[c].xor_spanned<Pairs * 2>(operand[cls], from, to);
+                    right_multiply(c, factor[cls]);
+                }
+            }
+        };
+        switch ((to - from) / 2) {
+            case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
+            case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
+            case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
+            case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
+            case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
+            case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
+            case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
+            case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
+            default: pass(std::integral_constant<std::size_t, 0>{}); break;
+        }
+        adjacent_[a].xor_spanned(either, from, to);
+        adjacent_[b].xor_spanned(either, from, to);
     };
-    switch ((to - from) / 2) {
-        case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
-        case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
-        case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
-        case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
-        case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
-        case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
-        case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
-        case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
-        default: pass(std::integral_constant<std::size_t, 0>{}); break;
-    }
-    adjacent_[a].xor_spanned(either, from, to);
-    adjacent_[b].xor_spanned(either, from, to);
+    if (cpu_has_avx2) return with_avx2(edit);
+    edit();
 }
 
 }  // namespace korvane

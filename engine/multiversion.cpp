@@ -4,15 +4,23 @@ namespace korvane {
 
 #if KORVANE_MULTIVERSION
 namespace {
-__attribute__((target("default"))) const char* chosen() noexcept { return "baseline"; }
-__attribute__((target("avx2"))) const char* chosen() noexcept { return "avx2"; }
+bool runs_avx2() noexcept {
+    __builtin_cpu_init();  // may run before the runtime's own initialiser has
+    return __builtin_cpu_supports("avx2") != 0;
+}
 }  // namespace
 
-const char* vector_kernels() noexcept { return chosen(); }
-#elif defined(__AVX2__)
-const char* vector_kernels() noexcept { return "avx2"; }
-#else
-const char* vector_kernels() noexcept { return "baseline"; }
+const bool cpu_has_avx2 = runs_avx2();
 #endif
+
+const char* vector_kernels() noexcept {
+#if KORVANE_MULTIVERSION
+    return cpu_has_avx2 ? "avx2" : "baseline";
+#elif defined(__AVX2__)
+    return "avx2";
+#else
+    return "baseline";
+#endif
+}
 
 }  // namespace korvane

@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "multiversion.hpp"
-#include "word_xor.hpp"
 
 namespace korvane {
 
@@ -206,12 +205,16 @@ private:
     void toggle_general(std::size_t i);
     // Trims, and reconsiders the form.
     void settle();
-    // A long run takes the loop built for this CPU; a short one costs less inline.
     static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
-        if (KORVANE_MULTIVERSION && n >= kCalledXorWords) return xor_word_run(dst, src, n);
-        for (std::size_t k = 0; k < n; ++k) dst[k] ^= src[k];
+        constexpr auto run = [](std::uint64_t* __restrict d, const std::uint64_t* __restrict s,
+                                std::size_t m) KORVANE_INLINE {
+            for (std::size_t k = 0; k < m; ++k) d[k] ^= s[k];
+        };
+        // 32-byte steps where the CPU has them, for runs long enough to pay for the call.
+        if (cpu_has_avx2 && n >= kAvx2XorWords) return with_avx2(run, dst, src, n);
+        run(dst, src, n);
     }
-    static constexpr std::size_t kCalledXorWords = 0;
+    static constexpr std::size_t kAvx2XorWords = 4;
     void make_dense();
     void make_sparse();
     void merge_sorted(const NeighbourSet& other, Qubit skip);

@@ -1,4 +1,4 @@
-// The VOP factor on every member of a full row, built for each target.
+// The VOP factor on every member of a full row: AVX2 byte shuffles where the CPU has them.
 #include "vop_permutation.hpp"
 
 #include "multiversion.hpp"
@@ -20,31 +20,21 @@ template <class Permutation>
     }
 }
 
-#if KORVANE_MULTIVERSION
-__attribute__((target("default"))) void apply_factor(Vop* vops, std::size_t vop_count, const std::uint64_t* words,
-                                                     std::size_t word_count, Vop factor) noexcept {
-    apply_to_row(VopPermutation(factor), vops, vop_count, words, word_count);
-}
-__attribute__((target("avx2"))) void apply_factor(Vop* vops, std::size_t vop_count, const std::uint64_t* words,
-                                                  std::size_t word_count, Vop factor) noexcept {
-    apply_to_row(VopPermutationAvx2(factor), vops, vop_count, words, word_count);
-}
-#else
-void apply_factor(Vop* vops, std::size_t vop_count, const std::uint64_t* words, std::size_t word_count,
-                  Vop factor) noexcept {
-#if defined(__AVX2__)
-    apply_to_row(VopPermutationAvx2(factor), vops, vop_count, words, word_count);
-#else
-    apply_to_row(VopPermutation(factor), vops, vop_count, words, word_count);
-#endif
-}
-#endif
-
 }  // namespace
 
 void right_multiply_members(Vop* vops, std::size_t vop_count, const std::uint64_t* words, std::size_t word_count,
                             Vop factor) noexcept {
-    apply_factor(vops, vop_count, words, word_count, factor);
+#if defined(__AVX2__)
+    apply_to_row(VopPermutationAvx2(factor), vops, vop_count, words, word_count);
+#else
+#if KORVANE_MULTIVERSION
+    if (cpu_has_avx2) {
+        return with_avx2(
+            [&]() KORVANE_INLINE { apply_to_row(VopPermutationAvx2(factor), vops, vop_count, words, word_count); });
+    }
+#endif
+    apply_to_row(VopPermutation(factor), vops, vop_count, words, word_count);
+#endif
 }
 
 }  // namespace korvane
