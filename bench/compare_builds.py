@@ -10,6 +10,7 @@ bench/python_bench.py on the same circuit.
 
 import argparse
 import json
+import os
 import pathlib
 import statistics
 import subprocess
@@ -19,7 +20,7 @@ BENCH = pathlib.Path(__file__).with_name("python_bench.py")
 
 
 def run(build, workload, size, seed):
-    env = {"PYTHONPATH": str(pathlib.Path(build).resolve() / "python")}
+    env = dict(os.environ, PYTHONPATH=str(pathlib.Path(build).resolve() / "python"))
     out = subprocess.run([sys.executable, str(BENCH), "--child", workload, str(size), str(seed)],
                          env=env, check=True, capture_output=True, text=True).stdout
     return json.loads(out)["seconds"]
@@ -34,13 +35,14 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
-    times = {args.build_a: [], args.build_b: []}
+    builds = (args.build_a, args.build_b)
+    times = ([], [])
     for _ in range(args.rounds):
-        for build in (args.build_a, args.build_b):
-            times[build].append(run(build, args.workload, args.size, args.seed))
-    med_a, med_b = (statistics.median(times[b]) for b in (args.build_a, args.build_b))
-    for build, med in ((args.build_a, med_a), (args.build_b, med_b)):
-        print(f"{build}: median {med:.4f} s of {' '.join(f'{t:.4f}' for t in times[build])}")
+        for build, runs in zip(builds, times):
+            runs.append(run(build, args.workload, args.size, args.seed))
+    med_a, med_b = (statistics.median(runs) for runs in times)
+    for build, runs in zip(builds, times):
+        print(f"{build}: median {statistics.median(runs):.4f} s of {' '.join(f'{t:.4f}' for t in runs)}")
     print(f"{args.workload} size {args.size}: {args.build_b} / {args.build_a} = {med_b / med_a:.3f}")
 
 

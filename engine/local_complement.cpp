@@ -119,9 +119,10 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
 // member's class read from its two bits, and each row XORed with no window to check, over
 // the pairs of words that hold a member of an operand. The operands are built in one
 // pass over the rows of a and b, which no edit touches until the end. Compiled a second
-// time for AVX2 (256-bit XORs), which runs where the CPU has it.
+// time for AVX2 (256-bit XORs), which runs where the CPU has it (multiversion.hpp).
 void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {
-    const auto edit = [&]() KORVANE_INLINE {
+    const auto edit = [&](auto width) KORVANE_INLINE {
+        constexpr std::size_t bytes = decltype(width)::value;
         const std::size_t words = full_row_words_;
         std::vector<std::uint64_t>& buffer = scratch_.words;
         buffer.resize(3 * words);
@@ -159,7 +160,7 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
                     const int i = std::countr_zero(m);
                     const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
                     const std::size_t c = k * 64 + static_cast<std::size_t>(i);
-                    adjacent_[c].xor_spanned<Pairs * 2>(operand[cls], from, to);
+                    adjacent_[c].xor_spanned<Pairs * 2, bytes>(operand[cls], from, to);
                     right_multiply(c, factor[cls]);
                 }
             }
@@ -175,11 +176,10 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
             case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
             default: pass(std::integral_constant<std::size_t, 0>{}); break;
         }
-        adjacent_[a].xor_spanned(either, from, to);
-        adjacent_[b].xor_spanned(either, from, to);
+        adjacent_[a].xor_spanned<0, bytes>(either, from, to);
+        adjacent_[b].xor_spanned<0, bytes>(either, from, to);
     };
-    if (cpu_has_avx2) return with_avx2(edit);
-    edit();
+    run_vector_kernel(edit);
 }
 
 }  // namespace korvane

@@ -8,8 +8,8 @@ namespace {
 
 // Whole words of VOPs by the word kernel, the last partial word member by member.
 template <class Permutation>
-[[gnu::always_inline]] inline void apply_to_row(const Permutation& perm, Vop* vops, std::size_t vop_count,
-                                                const std::uint64_t* words, std::size_t word_count) noexcept {
+KORVANE_INLINE inline void apply_to_row(const Permutation& perm, Vop* vops, std::size_t vop_count,
+                                        const std::uint64_t* words, std::size_t word_count) noexcept {
     const std::size_t whole = vop_count / 64;  // words whose 64 VOPs all exist
     for (std::size_t k = 0; k < word_count; ++k) {
         if (words[k] == 0) continue;
@@ -24,17 +24,15 @@ template <class Permutation>
 
 void right_multiply_members(Vop* vops, std::size_t vop_count, const std::uint64_t* words, std::size_t word_count,
                             Vop factor) noexcept {
-#if defined(__AVX2__)
-    apply_to_row(VopPermutationAvx2(factor), vops, vop_count, words, word_count);
-#else
-#if KORVANE_MULTIVERSION
-    if (cpu_has_avx2) {
-        return with_avx2(
-            [&]() KORVANE_INLINE { apply_to_row(VopPermutationAvx2(factor), vops, vop_count, words, word_count); });
-    }
+    run_vector_kernel([&](auto width) KORVANE_INLINE {
+#if defined(__x86_64__)
+        if constexpr (decltype(width)::value == 32) {
+            apply_to_row(VopPermutationAvx2(factor), vops, vop_count, words, word_count);
+            return;
+        }
 #endif
-    apply_to_row(VopPermutation(factor), vops, vop_count, words, word_count);
-#endif
+        apply_to_row(VopPermutation(factor), vops, vop_count, words, word_count);
+    });
 }
 
 }  // namespace korvane
