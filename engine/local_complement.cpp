@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "multiversion.hpp"
 #include "reduction_plan.hpp"
 #include "simulator.hpp"
 #include "vop_permutation.hpp"
@@ -45,16 +46,7 @@ void Simulator::right_multiply_neighbours(std::size_t q, Vop factor) {
         adjacent_[q].for_each([&](Qubit c) { assign_vop(c, map[vop_[c]]); });
         return;
     }
-    const VopPermutation perm(factor);
-    const std::uint64_t* words = adjacent_[q].spanned_words();
-    const std::size_t whole = vop_.size() / 64;  // words whose 64 VOPs all exist
-    for (std::size_t k = 0; k < full_row_words_; ++k) {
-        if (words[k] == 0) continue;
-        if (k < whole)
-            perm.apply_word(vop_.data() + k * 64, words[k]);
-        else
-            perm.apply_bits(vop_.data() + k * 64, words[k]);
-    }
+    right_multiply_members(vop_.data(), vop_.size(), adjacent_[q].spanned_words(), full_row_words_, factor);
 }
 
 void Simulator::reduce_vop(std::size_t node, std::size_t partner) {
@@ -128,62 +120,67 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
 // The pivot's row edits on full rows: one pass over N(a) | N(b) a word at a time, each
 // member's class read from its two bits, and each row XORed with no window to check, over
 // the pairs of words that hold a member of an operand. The operands are built in one
-// pass over the rows of a and b, which no edit touches until the end.
+// pass over the rows of a and b, which no edit touches until the end. Compiled a second
+// time for AVX2 (256-bit XORs), which runs where the CPU has it (multiversion.hpp).
 void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {
-    const std::size_t words = full_row_words_;
-    std::vector<std::uint64_t>& buffer = scratch_.words;  // sized when the rows were made
-    std::uint64_t* const with_b = buffer.data();    // N(b) and b, for P
-    std::uint64_t* const with_a = with_b + words;   // N(a) and a, for Q
-    std::uint64_t* const either = with_a + words;   // P and Q, for R
-    const std::uint64_t* wa = adjacent_[a].spanned_words();
-    const std::uint64_t* wb = adjacent_[b].spanned_words();
-    std::size_t from = words, to = 0;  // a and b are members too: they are adjacent
-    for (std::size_t k = 0; k < words; ++k) {
-        with_b[k] = wb[k];
-        with_a[k] = wa[k];
-        either[k] = wa[k] ^ wb[k];
-        if ((wa[k] | wb[k]) == 0) continue;
-        from = std::min(from, k);
-        to = k + 1;
-    }
-    const std::uint64_t bit_a = std::uint64_t{1} << (a % 64), bit_b = std::uint64_t{1} << (b % 64);
-    with_b[b / 64] |= bit_b;
-    with_a[a / 64] |= bit_a;
-    either[a / 64] ^= bit_a;  // in N(b) only: drop it
-    either[b / 64] ^= bit_b;  // in N(a) only: drop it
-    from = from / 2 * 2;
-    to = (to + 1) / 2 * 2;
-    const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b, with_a, either};
-
-    // The length is the same for every row of the pass: up to 16 words (1024 qubits) it is
-    // a template argument, which unrolls the XOR.
-    auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) {
-        for (std::size_t k = from; k < to; ++k) {
-            std::uint64_t x = wa[k], y = wb[k];
-            if (k == b / 64) x &= ~bit_b;  // a and b are done below
-            if (k == a / 64) y &= ~bit_a;
-            for (std::uint64_t m = x | y; m; m &= m - 1) {
-                const int i = std::countr_zero(m);
-                const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
-                const std::size_t c = k * 64 + static_cast<std::size_t>(i);
-                adjacent_[c].xor_spanned<Pairs * 2>(operand[cls], from, to);
-                right_multiply_plain(c, factor[cls]);  // full rows keep no undo log
-            }
+    const auto edit = [&](auto width) KORVANE_INLINE {
+        constexpr std::size_t bytes = decltype(width)::value;
+        const std::size_t words = full_row_words_;
+        std::vector<std::uint64_t>& buffer = scratch_.words;  // sized when the rows were made
+        std::uint64_t* const with_b = buffer.data();    // N(b) and b, for P
+        std::uint64_t* const with_a = with_b + words;   // N(a) and a, for Q
+        std::uint64_t* const either = with_a + words;   // P and Q, for R
+        const std::uint64_t* wa = adjacent_[a].spanned_words();
+        const std::uint64_t* wb = adjacent_[b].spanned_words();
+        std::size_t from = words, to = 0;  // a and b are members too: they are adjacent
+        for (std::size_t k = 0; k < words; ++k) {
+            with_b[k] = wb[k];
+            with_a[k] = wa[k];
+            either[k] = wa[k] ^ wb[k];
+            if ((wa[k] | wb[k]) == 0) continue;
+            from = std::min(from, k);
+            to = k + 1;
         }
+        const std::uint64_t bit_a = std::uint64_t{1} << (a % 64), bit_b = std::uint64_t{1} << (b % 64);
+        with_b[b / 64] |= bit_b;
+        with_a[a / 64] |= bit_a;
+        either[a / 64] ^= bit_a;  // in N(b) only: drop it
+        either[b / 64] ^= bit_b;  // in N(a) only: drop it
+        from = from / 2 * 2;
+        to = (to + 1) / 2 * 2;
+        const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b, with_a, either};
+
+        // The length is the same for every row of the pass: up to 16 words (1024 qubits) it
+        // is a template argument, which unrolls the XOR.
+        auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) KORVANE_INLINE {
+            for (std::size_t k = from; k < to; ++k) {
+                std::uint64_t x = wa[k], y = wb[k];
+                if (k == b / 64) x &= ~bit_b;  // a and b are done below
+                if (k == a / 64) y &= ~bit_a;
+                for (std::uint64_t m = x | y; m; m &= m - 1) {
+                    const int i = std::countr_zero(m);
+                    const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
+                    const std::size_t c = k * 64 + static_cast<std::size_t>(i);
+                    adjacent_[c].xor_spanned<Pairs * 2, bytes>(operand[cls], from, to);
+                    right_multiply_plain(c, factor[cls]);  // full rows keep no undo log
+                }
+            }
+        };
+        switch ((to - from) / 2) {
+            case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
+            case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
+            case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
+            case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
+            case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
+            case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
+            case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
+            case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
+            default: pass(std::integral_constant<std::size_t, 0>{}); break;
+        }
+        adjacent_[a].xor_spanned<0, bytes>(either, from, to);
+        adjacent_[b].xor_spanned<0, bytes>(either, from, to);
     };
-    switch ((to - from) / 2) {
-        case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
-        case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
-        case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
-        case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
-        case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
-        case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
-        case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
-        case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
-        default: pass(std::integral_constant<std::size_t, 0>{}); break;
-    }
-    adjacent_[a].xor_spanned(either, from, to);
-    adjacent_[b].xor_spanned(either, from, to);
+    run_vector_kernel(edit);
 }
 
 }  // namespace korvane

@@ -39,6 +39,8 @@
 #define KORVANE_ROW_CHECK(cond) ((void)0)
 #endif
 
+#include "multiversion.hpp"
+
 namespace korvane {
 
 using Qubit = std::uint32_t;
@@ -182,26 +184,28 @@ public:
     }
 
     // For rows made by span_words and their copies only: the words from word 0, and a row
-    // XOR of words from..to-1 with no window to check. A caller that knows to - from at
-    // compile time passes it as Words, so the XOR is a few unrolled vector operations.
+    // XOR of words from..to-1 with no window to check, in vectors of VectorBytes (see
+    // multiversion.hpp). A caller that knows to - from at compile time passes it as Words,
+    // so the XOR is a few unrolled vector operations.
     const std::uint64_t* spanned_words() const noexcept { return words_.data(); }
-    template <std::size_t Words = 0>
-    void xor_spanned(const std::uint64_t* __restrict src, std::size_t from, std::size_t to) noexcept {
+    template <std::size_t Words = 0, std::size_t VectorBytes = BuildVectors::value>
+    KORVANE_INLINE void xor_spanned(const std::uint64_t* __restrict src, std::size_t from, std::size_t to) noexcept {
         KORVANE_ROW_CHECK(from <= to && to <= words_.size() && off_ == 0 && (Words == 0 || to - from == Words));
         std::uint64_t* dst = words_.data() + from;
         src += from;
         if constexpr (Words != 0) {
-            // 256-bit and a last 128-bit step, unrolled: a plain loop of known length is not
-            // always vectorised once inlined.
-            using Quad [[gnu::vector_size(32), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
+            // Whole vectors and a last 16-byte step, unrolled: a plain loop of known length is
+            // not always vectorised once inlined.
+            using Vector [[gnu::vector_size(VectorBytes), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
             using Pair [[gnu::vector_size(16), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
+            constexpr std::size_t lanes = VectorBytes / 8;
             static_assert(Words % 2 == 0);
-            for (std::size_t k = 0; k + 4 <= Words; k += 4)
-                *reinterpret_cast<Quad*>(dst + k) ^= *reinterpret_cast<const Quad*>(src + k);
-            if constexpr (Words % 4 == 2)
+            for (std::size_t k = 0; k + lanes <= Words; k += lanes)
+                *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(src + k);
+            if constexpr (Words % lanes != 0)
                 *reinterpret_cast<Pair*>(dst + Words - 2) ^= *reinterpret_cast<const Pair*>(src + Words - 2);
         } else {
-            xor_words(dst, src, to - from);
+            xor_run<VectorBytes>(dst, src, to - from);
         }
         count_ = kStale;
     }
@@ -271,8 +275,24 @@ private:
     void toggle_general(std::size_t i);
     // Trims, and reconsiders the form.
     void settle() noexcept;
+    // dst ^= src over n words, two vectors of VectorBytes a step.
+    template <std::size_t VectorBytes>
+    KORVANE_INLINE static void xor_run(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src,
+                                       std::size_t n) noexcept {
+        using Vector [[gnu::vector_size(VectorBytes), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
+        constexpr std::size_t lanes = VectorBytes / 8;
+        std::size_t k = 0;
+        for (; k + 2 * lanes <= n; k += 2 * lanes) {
+            *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(src + k);
+            *reinterpret_cast<Vector*>(dst + k + lanes) ^= *reinterpret_cast<const Vector*>(src + k + lanes);
+        }
+        for (; k < n; ++k) dst[k] ^= src[k];
+    }
     static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
-        for (std::size_t k = 0; k < n; ++k) dst[k] ^= src[k];
+        run_vector_kernel(
+            [](auto width, std::uint64_t* d, const std::uint64_t* s, std::size_t m)
+                KORVANE_INLINE { xor_run<decltype(width)::value>(d, s, m); },
+            dst, src, n);
     }
     void make_dense();
     void make_sparse();

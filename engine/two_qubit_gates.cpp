@@ -81,8 +81,8 @@ void Simulator::run_two_qubit(std::size_t control, std::size_t target) {
 void Simulator::two_qubit(TwoQubitGate gate, std::size_t control, std::size_t target) {
     // The controlled-Z undoes its own changes when it cannot complete; the basis changes
     // around it are undone here. A failed check keeps them, as documented.
-    const bool both = control < size() && target < size();
-    const Vop vop_c = both ? vop_[control] : 0, vop_t = both ? vop_[target] : 0;
+    const bool has_c = control < size(), has_t = target < size();
+    const Vop vop_c = has_c ? vop_[control] : 0, vop_t = has_t ? vop_[target] : 0;
     try {
         switch (gate) {
             case TwoQubitGate::cx: return run_two_qubit<TwoQubitGate::cx>(control, target);
@@ -97,10 +97,9 @@ void Simulator::two_qubit(TwoQubitGate gate, std::size_t control, std::size_t ta
     } catch (const EngineError&) {
         throw;
     } catch (...) {
-        if (both) {
-            vop_[control] = vop_c;
-            vop_[target] = vop_t;
-        }
+        // Also when a failed check could not allocate its message: out of memory wins.
+        if (has_c) vop_[control] = vop_c;
+        if (has_t) vop_[target] = vop_t;
         throw;
     }
     throw EngineError("two-qubit gate out of range: " + std::to_string(static_cast<unsigned>(gate)));

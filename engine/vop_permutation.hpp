@@ -9,8 +9,9 @@
 #include <cstdint>
 
 #include "clifford_tables.hpp"
+#include "multiversion.hpp"
 
-#if defined(__AVX2__)
+#if defined(__x86_64__)
 #include <immintrin.h>
 #endif
 
@@ -24,14 +25,15 @@ inline constexpr std::array<std::array<Vop, 32>, 24> RIGHT_FACTOR_TABLE = [] {
     return t;
 }();
 
+// Applies `factor` to vops[c] for each member c of a full row of `word_count` words;
+// `vop_count` is the number of VOPs, at most 64 * word_count. Runs the AVX2 kernel where
+// the CPU has it.
+void right_multiply_members(Vop* vops, std::size_t vop_count, const std::uint64_t* words, std::size_t word_count,
+                            Vop factor) noexcept;
+
 class VopPermutation {
 public:
-    explicit VopPermutation(Vop factor) noexcept : map_(RIGHT_FACTOR_TABLE[factor].data()) {
-#if defined(__AVX2__)
-        low_ = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(map_)));
-        high_ = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(map_ + 16)));
-#endif
-    }
+    explicit VopPermutation(Vop factor) noexcept : map_(RIGHT_FACTOR_TABLE[factor].data()) {}
 
     // Applies the factor to vops[i] for every set bit i of `mask`, one member at a time.
     void apply_bits(Vop* vops, std::uint64_t mask) const noexcept {
@@ -41,20 +43,34 @@ public:
         }
     }
 
-    // The same; all 64 bytes from `vops` must belong to the caller's array, and the bytes
-    // outside the mask are written back unchanged.
-    void apply_word(Vop* vops, std::uint64_t mask) const noexcept {
-#if defined(__AVX2__)
+    // The same; all 64 bytes from `vops` must belong to the caller's array.
+    void apply_word(Vop* vops, std::uint64_t mask) const noexcept { apply_bits(vops, mask); }
+
+private:
+    const Vop* map_;
+};
+
+#if defined(__x86_64__)
+// The same with AVX2 byte shuffles: create and use it only where the CPU runs AVX2.
+class VopPermutationAvx2 {
+public:
+    KORVANE_TARGET_AVX2 explicit VopPermutationAvx2(Vop factor) noexcept : bits_(factor) {
+        const Vop* map = RIGHT_FACTOR_TABLE[factor].data();
+        low_ = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(map)));
+        high_ = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(map + 16)));
+    }
+
+    void apply_bits(Vop* vops, std::uint64_t mask) const noexcept { bits_.apply_bits(vops, mask); }
+
+    // All 64 bytes from `vops` must belong to the caller's array; the bytes outside the
+    // mask are written back unchanged.
+    KORVANE_TARGET_AVX2 void apply_word(Vop* vops, std::uint64_t mask) const noexcept {
         apply_half(vops, static_cast<std::uint32_t>(mask));
         apply_half(vops + 32, static_cast<std::uint32_t>(mask >> 32));
-#else
-        apply_bits(vops, mask);
-#endif
     }
 
 private:
-#if defined(__AVX2__)
-    void apply_half(Vop* vops, std::uint32_t mask) const noexcept {
+    KORVANE_TARGET_AVX2 void apply_half(Vop* vops, std::uint32_t mask) const noexcept {
         if (mask == 0) return;
         auto* p = reinterpret_cast<__m256i*>(vops);
         const __m256i v = _mm256_loadu_si256(p);
@@ -73,8 +89,8 @@ private:
     }
 
     __m256i low_, high_;
-#endif
-    const Vop* map_;
+    VopPermutation bits_;
 };
+#endif
 
 }  // namespace korvane

@@ -3,10 +3,18 @@
 import ctypes
 import json
 import operator
+import os
 import subprocess
 import sys
+import unittest
 
 import korvane
+
+# For the scripts that run the suite on an emulated CPU (tests/qemu/): the classes that
+# repeat calls 100,000 times take minutes there, and every path they repeat is run at
+# least once by the other tests.
+repeats_calls = unittest.skipIf(os.environ.get("KORVANE_SKIP_REPEATED"),
+                                "KORVANE_SKIP_REPEATED is set: the 100,000-call classes are left out")
 
 
 def raised_text(action, kind=Exception):

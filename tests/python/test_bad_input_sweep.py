@@ -18,7 +18,7 @@ from korvane import Axis, Korvane, MeasurementResult
 
 from test_leaks import heap_bytes
 from korvane_support import (NEGATIVE_TEXT as NEGATIVE, TOO_BIG_TEXT as TOO_BIG, Index, Reenter, index_error_text,
-                             out_of_range, panic_type, same_qubit)
+                             out_of_range, panic_type, repeats_calls, same_qubit)
 
 PANIC = panic_type()
 N = 5  # qubits of every simulator below: 0 and 1 prepared per method, 2 fresh, 3 and 4 a Bell pair
@@ -526,6 +526,7 @@ class RaisingWithCause:
         raise TypeError("inner") from self.cause
 
 
+@repeats_calls
 class RepeatedCallHygieneTests(unittest.TestCase):
     """Success and failure paths of every method, ROUNDS times each."""
 

@@ -8,7 +8,7 @@ import unittest
 
 from korvane import Korvane
 
-from korvane_support import Reenter, panic_type
+from korvane_support import Reenter, panic_type, repeats_calls
 
 SINGLE = ("x", "y", "z", "h", "s", "sdag", "measure_x", "measure_y", "measure_z", "get_entangled_group")
 PAIR = ("cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy")
@@ -48,6 +48,7 @@ def _heap_meter():
 heap_bytes = _heap_meter()
 
 
+@repeats_calls
 class LeakTests(unittest.TestCase):
     def assert_flat(self, label, call, expected, rounds, watched=()):
         def loop(n):
