@@ -154,6 +154,8 @@ public:
         if (extra != kNone) w[extra / 64 - base_] ^= std::uint64_t{1} << (extra % 64);
         count_ = kStale;
     }
+    // A toggle of i that changes no window: a list, or a window that covers i.
+    bool toggles_in_place(std::size_t i) const noexcept { return !dense() || covers(i); }
     bool covers(std::size_t i) const noexcept { return dense() && i / 64 - base_ < len_; }  // wraps below
     // toggle_set that is strongly exception-safe and can be undone by calling it again with
     // the same arguments, which then cannot fail: it keeps the row's shape (no trimming or

@@ -151,6 +151,11 @@ private:
     // A single member in or out: strongly exception-safe, so it is recorded once done.
     void toggle_bit(std::size_t q, std::size_t i) {
         if (!undo_.active()) return adjacent_[q].toggle(i);
+        // A window that must move may narrow too: XORs recorded before could not be undone.
+        if (!adjacent_[q].toggles_in_place(i)) {
+            undo_.save(q, adjacent_[q]);
+            return adjacent_[q].toggle(i);
+        }
         undo_.reserve();
         adjacent_[q].toggle(i);
         undo_.record_toggle(q, i);
