@@ -1,23 +1,29 @@
 // The neighbours of one vertex. Iteration is always in ascending index order: the engine
 // picks "the first neighbour" in several places and that must be the lowest.
 //
-// A row is stored in one of two forms and switches by density, so memory follows the
-// number of edges while dense rows still get 64-bit word-parallel edits:
-//  - sparse: a sorted vector of 32-bit indices (4 bytes per member);
-//  - dense: a bit set over a window of 64-bit words that covers all its members.
+// A row is a 16-byte record, so that a state of many sparse qubits costs little more than
+// its records. It holds its members in one of three forms and switches by size and density:
+//  - inline: up to four sorted members in the record itself, the free slots kNone. Most
+//    rows of a sparse graph never leave it and never touch the heap;
+//  - list: a sorted array of 32-bit indices on the heap (4 bytes per member);
+//  - window: a bit set on the heap over a window of 64-bit words that covers all members.
 // The window matters for large states: in a lattice the neighbours of a vertex lie within
 // a band of indices, so a dense row costs the band's width, not the qubit count.
-// A row turns dense once its sorted vector would outgrow the window, and sparse again only
-// once it has fallen to a quarter of that, so it does not flip back and forth.
+// A row spills from inline to a list at its fifth member, and goes back once it has room
+// to spare there (three members). It turns dense once its list would outgrow the window,
+// and sparse again only once it has fallen to a quarter of that, so it does not flip back
+// and forth.
 // A window may carry zero words at its ends: a row XOR leaves them rather than trim on
 // every edit, which in a graph that changes all over would move windows back and forth.
 // A row is trimmed when it serves as an operand (tighten), because the operand's window
 // sets the length of each XOR.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
@@ -48,14 +54,49 @@ using Qubit = std::uint32_t;
 class NeighbourSet {
 public:
     static constexpr Qubit kNone = std::numeric_limits<Qubit>::max();
+    // Members lie below this: the values from it up mark the heap forms and a free slot.
+    static constexpr std::size_t kMemberLimit = 0xFFFFFFFDu;
+    static constexpr std::size_t kInlineMembers = 4;
+    enum class Form : std::uint8_t { inline_members, list, window };
 
-    std::size_t size() const noexcept { return dense() ? dense_count() : list_.size(); }
-    bool empty() const noexcept { return dense() ? all_zero() : list_.empty(); }
+    NeighbourSet() noexcept { become_empty(); }
+    NeighbourSet(const NeighbourSet& other) {
+        become_empty();
+        assign(other);
+    }
+    NeighbourSet(NeighbourSet&& other) noexcept { take(other); }
+    NeighbourSet& operator=(const NeighbourSet& other) {
+        if (this != &other) assign(other);
+        return *this;
+    }
+    NeighbourSet& operator=(NeighbourSet&& other) noexcept {
+        if (this != &other) {
+            release();
+            take(other);
+        }
+        return *this;
+    }
+    ~NeighbourSet() { release(); }
+
+    Form form() const noexcept {
+        return dense() ? Form::window : listed() ? Form::list : Form::inline_members;
+    }
+
+    std::size_t size() const noexcept {
+        if (in_record()) return inline_size();
+        return dense() ? dense_count() : s_[2];
+    }
+    bool empty() const noexcept {
+        if (in_record()) return s_[0] == kNone;
+        return dense() ? all_zero() : s_[2] == 0;
+    }
 
     bool contains(std::size_t i) const noexcept {
+        if (in_record())
+            return i < kMemberLimit && ((s_[0] == i) | (s_[1] == i) | (s_[2] == i) | (s_[3] == i));
         if (!dense()) return find(i) != kMissing;
-        const std::size_t w = i / 64 - base_;  // wraps to a huge value below the window
-        return w < len_ && ((live()[w] >> (i % 64)) & 1u);
+        const std::size_t w = i / 64 - base();  // wraps to a huge value below the window
+        return w < head()->len && ((live()[w] >> (i % 64)) & 1u);
     }
     void insert(std::size_t i);
     void erase(std::size_t i);
@@ -83,12 +124,17 @@ public:
         if (dense()) {
             // Locals, so that calls to f, which may write anywhere, do not force reloads.
             const std::uint64_t* w = live();
-            const std::size_t len = len_, base = base_;
+            const std::size_t len = head()->len, base = this->base();
             for (std::size_t k = 0; k < len; ++k)
                 for (std::uint64_t x = w[k]; x; x &= x - 1)
                     f(static_cast<Qubit>((base + k) * 64 + static_cast<std::size_t>(std::countr_zero(x))));
+        } else if (in_record()) {
+            const Qubit m[kInlineMembers] = {s_[0], s_[1], s_[2], s_[3]};
+            for (std::size_t k = 0; k < kInlineMembers && m[k] != kNone; ++k) f(m[k]);
         } else {
-            for (Qubit q : list_) f(q);
+            const Qubit* p = list_data();
+            const std::size_t n = s_[2];
+            for (std::size_t k = 0; k < n; ++k) f(p[k]);
         }
     }
 
@@ -97,17 +143,20 @@ public:
     // the calls is not ascending.
     template <class FA, class FB, class FAB>
     static void for_each_split(const NeighbourSet& a, const NeighbourSet& b, FA&& only_a, FB&& only_b, FAB&& both) {
-        const std::size_t lo = std::min(a.base_, b.base_);
-        const std::size_t hi = std::max(std::size_t{a.base_} + a.len_, std::size_t{b.base_} + b.len_);
-        if (a.len_ != 0 && b.len_ != 0 && hi - lo <= 2 * (std::size_t{a.len_} + b.len_)) {
-            for (std::size_t k = lo; k < hi; ++k) {
-                const std::uint64_t x = a.word(k), y = b.word(k);
-                const auto at = static_cast<Qubit>(k * 64);
-                for (std::uint64_t m = x & ~y; m; m &= m - 1) only_a(at + static_cast<Qubit>(std::countr_zero(m)));
-                for (std::uint64_t m = y & ~x; m; m &= m - 1) only_b(at + static_cast<Qubit>(std::countr_zero(m)));
-                for (std::uint64_t m = x & y; m; m &= m - 1) both(at + static_cast<Qubit>(std::countr_zero(m)));
+        if (a.window_len() != 0 && b.window_len() != 0) {
+            const std::size_t a_len = a.head()->len, b_len = b.head()->len;
+            const std::size_t lo = std::min(a.base(), b.base());
+            const std::size_t hi = std::max(a.base() + a_len, b.base() + b_len);
+            if (hi - lo <= 2 * (a_len + b_len)) {
+                for (std::size_t k = lo; k < hi; ++k) {
+                    const std::uint64_t x = a.word(k), y = b.word(k);
+                    const auto at = static_cast<Qubit>(k * 64);
+                    for (std::uint64_t m = x & ~y; m; m &= m - 1) only_a(at + static_cast<Qubit>(std::countr_zero(m)));
+                    for (std::uint64_t m = y & ~x; m; m &= m - 1) only_b(at + static_cast<Qubit>(std::countr_zero(m)));
+                    for (std::uint64_t m = x & y; m; m &= m - 1) both(at + static_cast<Qubit>(std::countr_zero(m)));
+                }
+                return;
             }
-            return;
         }
         a.for_each([&](Qubit c) {
             if (b.contains(c))
@@ -142,21 +191,26 @@ public:
     // The edits that stay inside the window: they neither allocate nor change the row's
     // form, and each is its own inverse, so an undo log can record them instead of a copy.
     bool fits(const NeighbourSet& other, Qubit extra = kNone) const noexcept {
-        const std::size_t lo = other.base_;
-        return other.len_ != 0 && lo >= base_ && lo + other.len_ <= std::size_t{base_} + len_ &&
-               (extra == kNone || covers(extra));
+        if (!dense() || !other.dense()) return false;
+        const std::size_t lo = other.base(), len = other.head()->len;
+        return len != 0 && lo >= base() && lo + len <= base() + head()->len && (extra == kNone || covers(extra));
     }
     void xor_in_window(const NeighbourSet& other, Qubit skip, Qubit extra) noexcept {
         KORVANE_ROW_CHECK(fits(other, extra) && (skip == kNone || covers(skip)));
         std::uint64_t* w = live();
-        xor_words(w + (other.base_ - base_), other.live(), other.len_);
-        if (skip != kNone) w[skip / 64 - base_] ^= std::uint64_t{1} << (skip % 64);
-        if (extra != kNone) w[extra / 64 - base_] ^= std::uint64_t{1} << (extra % 64);
-        count_ = kStale;
+        const std::size_t b = base();
+        xor_words(w + (other.base() - b), other.live(), other.head()->len);
+        if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
+        if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
+        head()->count = kStale;
     }
-    // A toggle of i that changes no window: a list, or a window that covers i.
-    bool toggles_in_place(std::size_t i) const noexcept { return !dense() || covers(i); }
-    bool covers(std::size_t i) const noexcept { return dense() && i / 64 - base_ < len_; }  // wraps below
+    // A toggle of i that changes no window and finds room where it is: a row with room
+    // inline or a list (a list grows in place, strongly), or a window that covers i.
+    bool toggles_in_place(std::size_t i) const noexcept {
+        if (dense()) return covers(i);
+        return !in_record() || s_[kInlineMembers - 1] == kNone || contains(i);
+    }
+    bool covers(std::size_t i) const noexcept { return dense() && i / 64 - base() < head()->len; }  // wraps below
     // toggle_set that is strongly exception-safe and can be undone by calling it again with
     // the same arguments, which then cannot fail: it keeps the row's shape (no trimming or
     // change of form) and leaves a list room for the reverse merge. Returns true when it
@@ -172,28 +226,32 @@ public:
     // What an edit left for later: trimming, giving back slack, the better form.
     void settle_after_edit() noexcept;
     // Undoes a toggle of i that completed, and whose row has not been reshaped since: the
-    // window still covers i, or the list still has the room it had before.
+    // window still covers i, or the list or record still has the room it had before.
     void toggle_within_room(std::size_t i) noexcept;
     // True when tighten would change nothing, not even the buffer.
     bool settled() const noexcept {
         if (!dense()) return true;
-        if (len_ == 0 || live()[0] == 0 || live()[len_ - 1] == 0) return false;
-        return words_.size() <= 4 * std::size_t{len_} + 32 && !(len_ > 32 && 2 * dense_count() < len_);
+        const std::size_t len = head()->len;
+        if (len == 0 || live()[0] == 0 || live()[len - 1] == 0) return false;
+        return head()->size <= 4 * len + 32 && !(len > 32 && 2 * dense_count() < len);
     }
     // Bytes of heap this row holds.
     std::size_t heap_bytes() const noexcept {
-        return list_.capacity() * sizeof(Qubit) + words_.capacity() * sizeof(std::uint64_t);
+        if (dense()) return sizeof(WindowHead) + std::size_t{head()->capacity} * sizeof(std::uint64_t);
+        return listed() ? sizeof(ListHead) + std::size_t{list_head()->capacity} * sizeof(Qubit) : 0;
     }
 
     // For rows made by span_words and their copies only: the words from word 0, and a row
     // XOR of words from..to-1 with no window to check, in vectors of VectorBytes (see
     // multiversion.hpp). A caller that knows to - from at compile time passes it as Words,
     // so the XOR is a few unrolled vector operations.
-    const std::uint64_t* spanned_words() const noexcept { return words_.data(); }
+    const std::uint64_t* spanned_words() const noexcept { return buffer(); }
     template <std::size_t Words = 0, std::size_t VectorBytes = BuildVectors::value>
     KORVANE_INLINE void xor_spanned(const std::uint64_t* __restrict src, std::size_t from, std::size_t to) noexcept {
-        KORVANE_ROW_CHECK(from <= to && to <= words_.size() && off_ == 0 && (Words == 0 || to - from == Words));
-        std::uint64_t* dst = words_.data() + from;
+        KORVANE_ROW_CHECK(dense() && from <= to && to <= head()->size && head()->off == 0 &&
+                          (Words == 0 || to - from == Words));
+        WindowHead* h = head();
+        std::uint64_t* dst = buffer() + from;
         src += from;
         if constexpr (Words != 0) {
             // Whole vectors and a last 16-byte step, unrolled: a plain loop of known length is
@@ -209,7 +267,7 @@ public:
         } else {
             xor_run<VectorBytes>(dst, src, to - from);
         }
-        count_ = kStale;
+        h->count = kStale;
     }
 
     friend bool operator==(const NeighbourSet& a, const NeighbourSet& b);
@@ -217,19 +275,79 @@ public:
 private:
     static constexpr std::size_t kMissing = std::numeric_limits<std::size_t>::max();
     static constexpr std::uint32_t kStale = std::numeric_limits<std::uint32_t>::max();
+    // The last slot of the record tells the forms apart: a member or kNone inline, else
+    // one of these two.
+    static constexpr Qubit kListTag = 0xFFFFFFFDu;
+    static constexpr Qubit kWindowTag = 0xFFFFFFFEu;
 
-    // The dense form owns a word buffer; the sparse form never does.
-    bool dense() const noexcept { return !words_.empty(); }
-    const std::uint64_t* live() const noexcept { return words_.data() + off_; }
+    // The heap block of a list: its capacity, then the members. The record holds the
+    // pointer, the member count and the tag.
+    struct ListHead {
+        std::uint32_t capacity;
+        std::uint32_t unused;
+    };
+    // The heap block of a window: the buffer of `size` words follows it; words off..off+len-1
+    // are the live window, holding the bits of absolute words base..base+len-1 (all
+    // members); every word outside it is zero. The slack on either side lets the window
+    // move without copying it. The record holds the pointer, base and the tag.
+    struct WindowHead {
+        std::uint32_t capacity;  // words allocated; a copy reuses them where they suffice
+        std::uint32_t size;
+        std::uint32_t off;
+        std::uint32_t len;
+        // Member count, or kStale: word-parallel XORs leave it stale rather than pay a
+        // popcount per word; it is recounted when asked for.
+        std::uint32_t count;
+        std::uint32_t unused;
+    };
+    static_assert(sizeof(WindowHead) % alignof(std::uint64_t) == 0 && sizeof(ListHead) % alignof(Qubit) == 0);
+
+    bool in_record() const noexcept { return Qubit(s_[kInlineMembers - 1] - kListTag) > 1; }
+    bool listed() const noexcept { return s_[kInlineMembers - 1] == kListTag; }
+    bool dense() const noexcept { return s_[kInlineMembers - 1] == kWindowTag; }
+    void* block() const noexcept {
+        void* p;
+        std::memcpy(&p, s_, sizeof p);
+        return p;
+    }
+    void set_block(void* p, Qubit field, Qubit tag) noexcept {
+        std::memcpy(s_, &p, sizeof p);
+        s_[2] = field;
+        s_[3] = tag;
+    }
+    void become_empty() noexcept { s_[0] = s_[1] = s_[2] = s_[3] = kNone; }
+    void take(NeighbourSet& other) noexcept {
+        std::memcpy(s_, other.s_, sizeof s_);
+        other.become_empty();
+    }
+    void release() noexcept {
+        if (!in_record()) ::operator delete(block());
+    }
+    void assign(const NeighbourSet& other);
+
+    std::size_t inline_size() const noexcept {
+        return std::size_t{s_[0] != kNone} + (s_[1] != kNone) + (s_[2] != kNone) + (s_[3] != kNone);
+    }
+    ListHead* list_head() const noexcept { return static_cast<ListHead*>(block()); }
+    Qubit* list_data() const noexcept { return reinterpret_cast<Qubit*>(list_head() + 1); }
+    // The members of a row that is not a window, sorted, and their count.
+    const Qubit* sorted() const noexcept { return listed() ? list_data() : s_; }
+    std::size_t sorted_size() const noexcept { return listed() ? s_[2] : inline_size(); }
+
+    WindowHead* head() const noexcept { return static_cast<WindowHead*>(block()); }
+    std::size_t base() const noexcept { return s_[2]; }
+    std::size_t window_len() const noexcept { return dense() ? head()->len : 0; }
+    std::uint64_t* buffer() const noexcept { return reinterpret_cast<std::uint64_t*>(head() + 1); }
+    std::uint64_t* live() const noexcept { return buffer() + head()->off; }
     // Absolute word k of a window; zero outside it.
     std::uint64_t word(std::size_t k) const noexcept {
-        const std::size_t i = k - base_;  // wraps to a huge value below the window
-        return i < len_ ? live()[i] : 0;
+        const std::size_t i = k - base();  // wraps to a huge value below the window
+        return i < head()->len ? live()[i] : 0;
     }
-    std::uint64_t* live() noexcept { return words_.data() + off_; }
     bool all_zero() const noexcept {
-        for (std::size_t k = 0; k < len_; ++k)
-            if (live()[k]) return false;
+        const std::uint64_t* w = live();
+        for (std::size_t k = 0, len = head()->len; k < len; ++k)
+            if (w[k]) return false;
         return true;
     }
 
@@ -237,18 +355,18 @@ private:
     std::size_t dense_count() const noexcept;
     void flip_bit(std::size_t i) noexcept {
         KORVANE_ROW_CHECK(covers(i));
-        std::uint64_t& w = live()[i / 64 - base_];
+        WindowHead* h = head();
+        std::uint64_t& w = live()[i / 64 - base()];
         const std::uint64_t bit = std::uint64_t{1} << (i % 64);
-        if (count_ != kStale) count_ += (w & bit) ? std::uint32_t(-1) : 1u;
+        if (h->count != kStale) h->count += (w & bit) ? std::uint32_t(-1) : 1u;
         w ^= bit;
     }
     // Widens the live window to include words lo_word..hi_word.
     void cover(std::size_t lo_word, std::size_t hi_word) {
-        if (len_ == 0 || lo_word < base_ || hi_word >= base_ + len_) widen(lo_word, hi_word);
+        if (head()->len == 0 || lo_word < base() || hi_word >= base() + head()->len) widen(lo_word, hi_word);
     }
     // True when it took a new buffer rather than moving the window within the old one.
     bool widen(std::size_t lo_word, std::size_t hi_word);
-    // Narrows the live window to its non-zero words, and gives back a buffer far wider.
     // Changes of form and buffer that only save memory or time are skipped when memory is
     // short, so that no edit fails for their sake.
     template <class F>
@@ -258,25 +376,39 @@ private:
         } catch (const std::bad_alloc&) {
         }
     }
+    // Narrows the live window to its non-zero words, and gives back a buffer far wider.
     void trim() noexcept {
-        if (len_ == 0 || live()[0] == 0 || live()[len_ - 1] == 0) narrow();
-        if (words_.size() > 4 * std::size_t{len_} + 32) release_slack();
+        const std::size_t len = head()->len;
+        if (len == 0 || live()[0] == 0 || live()[len - 1] == 0) narrow();
+        if (head()->size > 4 * std::size_t{head()->len} + 32) release_slack();
     }
     void narrow() noexcept;
+    // A zeroed window block over words lo_word..hi_word with room to move on both sides,
+    // holding the current window's words if there is one; not yet installed.
+    WindowHead* build_window(std::size_t lo_word, std::size_t hi_word) const;
+    void install_window(WindowHead* h, std::size_t base_word) noexcept {
+        release();
+        set_block(h, static_cast<Qubit>(base_word), kWindowTag);
+    }
     void rebuffer(std::size_t lo_word, std::size_t hi_word);
     void release_slack() noexcept;
     void make_dense_if_smaller() noexcept;
     // Small windows are not worth a recount: they cost at most a few cache lines.
     void make_sparse_if_smaller() noexcept {
-        if (len_ > 32 && 2 * dense_count() < len_) if_memory_allows([&] { make_sparse(); });
+        const std::size_t len = head()->len;
+        if (len > 32 && 2 * dense_count() < len) if_memory_allows([&] { make_sparse(); });
     }
     void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_set_general(const NeighbourSet& other, Qubit skip, Qubit extra);
     void make_room(const NeighbourSet& other, Qubit extra);
     void toggle_set_in_room(const NeighbourSet& other, Qubit skip, Qubit extra);
+    // Neither is a window: this ^= other (see toggle_set). With keep_room the result keeps
+    // its form where it can and a list keeps room to merge `other` back without allocating.
+    void merge_sorted(const NeighbourSet& other, Qubit skip, Qubit extra, bool keep_room);
     void toggle_general(std::size_t i);
     // Trims, and reconsiders the form.
     void settle() noexcept;
+    void settle_list() noexcept;
     // dst ^= src over n words, two vectors of VectorBytes a step.
     template <std::size_t VectorBytes>
     KORVANE_INLINE static void xor_run(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src,
@@ -298,19 +430,18 @@ private:
     }
     void make_dense();
     void make_sparse();
-    void merge_sorted(const NeighbourSet& other, Qubit skip);
+    // The list form with room for `capacity` members, holding the current sorted members.
+    void relist(std::size_t capacity);
+    // Sorted members back into the record; at most kInlineMembers of them.
+    void inline_from(const Qubit* members, std::size_t n) noexcept;
+    void insert_at(std::size_t pos, Qubit i);
+    void erase_at(std::size_t pos) noexcept;
 
-    std::vector<Qubit> list_;  // sorted members, when sparse
-    // When dense: a buffer whose words off_..off_+len_ are the live window, holding the
-    // bits of absolute words base_..base_+len_ (all members); every word outside it is
-    // zero. The slack on either side lets the window move without copying it.
-    std::vector<std::uint64_t> words_;
-    std::uint32_t base_ = 0;
-    std::uint32_t off_ = 0;
-    std::uint32_t len_ = 0;
-    // Member count of the dense form, or kStale: word-parallel XORs leave it stale rather
-    // than pay a popcount per word; it is recounted when asked for.
-    mutable std::uint32_t count_ = 0;
+    // Inline: the members, then kNone. List: block pointer, count, kListTag. Window: block
+    // pointer, base word, kWindowTag.
+    alignas(8) Qubit s_[kInlineMembers];
 };
+
+static_assert(sizeof(NeighbourSet) == 16);
 
 }  // namespace korvane

@@ -20,7 +20,7 @@ Simulator::Simulator(std::size_t qubit_count, RowLayout layout) {
     if (qubit_count > kMaxBytes / sizeof(Vop) || qubit_count > kMaxBytes / sizeof(NeighbourSet))
         throw EngineError("capacity overflow");
     // Members are stored as 32-bit indices; a state this large could not be held anyway.
-    if (qubit_count > std::numeric_limits<Qubit>::max()) throw std::bad_alloc();
+    if (qubit_count > NeighbourSet::kMemberLimit) throw std::bad_alloc();
     vop_.assign(qubit_count, VOP_H);
     adjacent_.resize(qubit_count);
     if (qubit_count != 0 &&
