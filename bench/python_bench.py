@@ -12,6 +12,12 @@ the simulator and every call. One line per run: workload, size, seconds, peak RS
   W3  random dense circuit: 20 n gates from h, s, cx, then measure_z on every qubit
   W4  rotated surface-code memory experiment, distance d, d rounds
   W5  GHZ by fan-out: h(0), cx(0, i), measure_z on every qubit
+  W6  1D cluster of n qubits (h on all, cz(i, i + 1)), cut into segments of 999 by
+      measure_z on qubits 999, 1999, ...; measure_x on every qubit of the segment
+      1000 .. 1998; get_entangled_group on one qubit of each of about 300 segments. Reports
+      build, measurement and group seconds, each beside its CPython floor (the same loops
+      calling d.get on an empty dict). Peak RSS at the default 10^8 qubits is about n times
+      what bench/row_memory.py gives per qubit for the 1D cluster; use --size for less.
 """
 
 import argparse
@@ -23,7 +29,7 @@ import subprocess
 import sys
 import time
 
-SIZES = {"W1": [64], "W2": [100, 1000], "W3": [64, 256, 1024], "W4": [5, 11, 21], "W5": [10**5, 10**6]}
+SIZES = {"W1": [64], "W2": [100, 1000], "W3": [64, 256, 1024], "W4": [5, 11, 21], "W5": [10**5, 10**6], "W6": [10**8]}
 
 
 def w1(n, seed):
@@ -173,7 +179,63 @@ def w5(n, seed):
     return elapsed, {}
 
 
-WORKLOADS = {"W1": w1, "W2": w2, "W3": w3, "W4": w4, "W5": w5}
+def w6(n, seed):
+    from korvane import Korvane
+    seg = 1000  # a cut every seg qubits leaves segments of seg - 1
+    if n < 2 * seg:
+        raise ValueError(f"W6 needs at least {2 * seg} qubits")
+    cuts = range(seg - 1, n, seg)
+    x_segment = range(seg, 2 * seg - 1)
+    segments = (n + seg - 1) // seg
+    # About 300 segments spread over the chain, plus the X-measured one and its neighbours.
+    picked = sorted({i * segments // 300 for i in range(300)} | {0, 1, 2})
+    queries = [min(s * seg + seg // 2, n - 1) for s in picked]
+    t0 = time.perf_counter()
+    sim = Korvane(n)
+    h, cz, mz, mx, group = sim.h, sim.cz, sim.measure_z, sim.measure_x, sim.get_entangled_group
+    for q in range(n):
+        h(q)
+    for q in range(n - 1):
+        cz(q, q + 1)
+    t1 = time.perf_counter()
+    z_results = [mz(q) for q in cuts]
+    x_results = [mx(q) for q in x_segment]
+    t2 = time.perf_counter()
+    # Sizes only: keeping 300 sets of 999 ints would time CPython taking fresh pages for
+    # them (three times the query itself at 10^7 qubits); the sets are checked below.
+    sizes = [len(group(q)) for q in queries]
+    t3 = time.perf_counter()
+    # The same loop shapes with a built-in that does nothing: what the Python side costs.
+    get = {}.get
+    f0 = time.perf_counter()
+    for q in range(n):
+        get(q)
+    for q in range(n - 1):
+        get(q, q + 1)
+    f1 = time.perf_counter()
+    [get(q) for q in cuts]
+    [get(q) for q in x_segment]
+    f2 = time.perf_counter()
+    [len(get(q, ())) for q in queries]
+    f3 = time.perf_counter()
+    # Each cut qubit still had its chain neighbours when measured, so Z is a fair coin.
+    ones = sum(int(r) for r in z_results)
+    if len(z_results) >= 100 and not 0.4 < ones / len(z_results) < 0.6:
+        raise AssertionError(f"{ones} of {len(z_results)} Z cuts gave 1")
+    if len(x_results) != len(x_segment):
+        raise AssertionError("X measurements missing")
+    for s, q, size in zip(picked, queries, sizes):
+        want = {q} if s == 1 else set(range(s * seg, min(s * seg + seg - 1, n)))
+        got = group(q)
+        if got != want or size != len(want):
+            raise AssertionError(f"group of {q}: {len(got)} qubits, expected {len(want)}")
+    return t3 - t0, {"build_seconds": round(t1 - t0, 3), "floor_build_seconds": round(f1 - f0, 3),
+                     "measure_seconds": round(t2 - t1, 4), "floor_measure_seconds": round(f2 - f1, 6),
+                     "group_seconds": round(t3 - t2, 4), "floor_group_seconds": round(f3 - f2, 6),
+                     "group_queries": len(queries), "z_ones": ones, "z_cuts": len(z_results)}
+
+
+WORKLOADS = {"W1": w1, "W2": w2, "W3": w3, "W4": w4, "W5": w5, "W6": w6}
 
 
 def child(workload, size, seed):
