@@ -47,20 +47,28 @@ NeighbourSet built_from(const Ref& members) {
     return row;
 }
 
+// Every third trial keeps rows small and close to word boundaries, so they cross the
+// record's capacity and the list/window threshold often; each change of form must be
+// seen at least once. Reversible XORs must come back to the same members and form.
 TEST(NeighbourSet, BulkXorMatchesTheSymmetricDifference) {
+    using Form = NeighbourSet::Form;
+    std::set<std::pair<Form, Form>> changes;
     std::mt19937 rng(41);
-    for (int trial = 0; trial < 40; ++trial) {
+    for (int trial = 0; trial < 60; ++trial) {
+        const bool small = trial % 3 == 2;
         NeighbourSet row;
         Ref want;
         Qubit centre = 200 + static_cast<Qubit>(rng() % 4000);
         for (int step = 0; step < 200; ++step) {
             centre += static_cast<Qubit>(rng() % 130);  // the band drifts upward ...
             if (rng() % 10 == 0) centre = 64 + static_cast<Qubit>(rng() % 6000);  // ... or jumps
-            const Qubit width = 1 + static_cast<Qubit>(rng() % (trial % 3 == 0 ? 40 : 900));
+            if (small) centre = 64 * (2 + static_cast<Qubit>(rng() % 3)) + static_cast<Qubit>(rng() % 5) - 2;
+            const Qubit width = 1 + static_cast<Qubit>(rng() % (small ? 6 : trial % 3 == 0 ? 40 : 900));
             const double density = std::uniform_real_distribution<double>(0.01, 0.9)(rng);
             Ref members = random_members(rng, centre, width, density);
             NeighbourSet other = built_from(members);
             if (rng() % 3 == 0) other.tighten();
+            const Form before = row.form();
 
             Qubit skip = NeighbourSet::kNone, extra = NeighbourSet::kNone;
             if (!members.empty() && rng() % 2) {
@@ -69,10 +77,23 @@ TEST(NeighbourSet, BulkXorMatchesTheSymmetricDifference) {
                 skip = *it;
             }
             if (rng() % 2) {
-                extra = static_cast<Qubit>(rng() % 9000);
+                extra = static_cast<Qubit>(small ? centre - 8 + rng() % 16 : rng() % 9000);
                 if (extra == skip) extra = NeighbourSet::kNone;
             }
-            row.toggle_set(other, skip, extra);
+            if (rng() % 2) {
+                const NeighbourSet kept = row;
+                ASSERT_TRUE(kept == row && kept.form() == row.form()) << "a copy differs";
+                row.toggle_set_reversible(other, skip, extra);
+                const Form forward = row.form();
+                row.toggle_set_reversible(other, skip, extra);
+                // Undoing keeps the form the forward edit gave.
+                ASSERT_TRUE(row == kept) << "a reversible XOR did not undo";
+                ASSERT_EQ(row.form(), forward) << "undoing changed the form";
+                row.toggle_set_reversible(other, skip, extra);
+                row.settle_after_edit();
+            } else {
+                row.toggle_set(other, skip, extra);
+            }
             for (Qubit q : members)
                 if (q != skip && !want.erase(q)) want.insert(q);
             if (extra != NeighbourSet::kNone && !want.erase(extra)) want.insert(extra);
@@ -90,7 +111,7 @@ TEST(NeighbourSet, BulkXorMatchesTheSymmetricDifference) {
                     }
                     break;
                 case 2: {
-                    const Qubit q = static_cast<Qubit>(rng() % 9000);
+                    const Qubit q = static_cast<Qubit>(small ? centre - 8 + rng() % 16 : rng() % 9000);
                     row.insert(q);
                     want.insert(q);
                     break;
@@ -98,12 +119,17 @@ TEST(NeighbourSet, BulkXorMatchesTheSymmetricDifference) {
                 default: break;
             }
             expect_same(row, want, "after a single edit");
+            if (row.form() != before) changes.insert({before, row.form()});
             for (int probe = 0; probe < 20; ++probe) {
                 const Qubit q = static_cast<Qubit>(rng() % 9100);
                 ASSERT_EQ(row.contains(q), want.count(q) == 1) << q;
             }
         }
     }
+    for (auto change : {std::pair{Form::inline_members, Form::list}, std::pair{Form::list, Form::window},
+                        std::pair{Form::window, Form::list}, std::pair{Form::list, Form::inline_members},
+                        std::pair{Form::inline_members, Form::window}})
+        EXPECT_TRUE(changes.count(change)) << "never changed form " << int(change.first) << " -> " << int(change.second);
 }
 
 // A row emptied by XORs keeps its window until trimmed; it must still read as empty
