@@ -55,33 +55,24 @@ void NeighbourSet::assign(const NeighbourSet& other) {
         return;
     }
     if (other.listed()) {
-        const std::size_t n = other.s_[2];
-        if (listed() && list_head()->capacity >= n) {
-            std::memcpy(list_data(), other.list_data(), n * sizeof(Qubit));
-            s_[2] = static_cast<Qubit>(n);
-            return;
-        }
-        auto* h = static_cast<ListHead*>(::operator new(sizeof(ListHead) + n * sizeof(Qubit)));
-        h->capacity = static_cast<std::uint32_t>(n);
-        std::memcpy(h + 1, other.list_data(), n * sizeof(Qubit));
-        release();
-        set_block(h, static_cast<Qubit>(n), kListTag);
+        const std::size_t n = other.s_[3];
+        Qubit* to = listed() && capacity() >= n ? list_data() : nullptr;
+        if (!to) to = allocate<Qubit>(n);
+        std::memcpy(to, other.list_data(), n * sizeof(Qubit));
+        if (to != data()) release();
+        set_list(to, n);
         return;
     }
-    // A window keeps its buffer's layout, so the copy behaves exactly as the original.
-    const WindowHead& from = *other.head();
-    WindowHead* h = dense() && head()->capacity >= from.size ? head() : nullptr;
-    if (!h) {
-        h = static_cast<WindowHead*>(::operator new(sizeof(WindowHead) + std::size_t{from.size} * sizeof(std::uint64_t)));
-        h->capacity = from.size;
-    }
-    std::memcpy(reinterpret_cast<std::uint64_t*>(h + 1), other.buffer(), std::size_t{from.size} * sizeof(std::uint64_t));
-    h->size = from.size;
-    h->off = from.off;
-    h->len = from.len;
-    h->count = from.count;
-    if (h != block()) release();
-    set_block(h, other.s_[2], kWindowTag);
+    // A window keeps its capacity, so the copy behaves exactly as the original; a buffer
+    // already large enough is reused, its surplus zeroed.
+    const std::size_t words = other.capacity();
+    std::uint64_t* to = dense() && capacity() >= words ? live() : nullptr;
+    const std::size_t zeroed = to ? capacity() : words;
+    if (!to) to = allocate<std::uint64_t>(words);
+    std::memcpy(to, other.live(), other.len() * sizeof(std::uint64_t));
+    std::fill(to + other.len(), to + zeroed, std::uint64_t{0});
+    if (to != data()) release();
+    set_window(to, other.base(), other.len());
 }
 
 std::size_t NeighbourSet::find(std::size_t i) const noexcept {
@@ -99,23 +90,18 @@ std::size_t NeighbourSet::find(std::size_t i) const noexcept {
 }
 
 std::size_t NeighbourSet::dense_count() const noexcept {
-    WindowHead* h = head();
-    if (h->count == kStale) {
-        std::size_t n = 0;
-        const std::uint64_t* w = live();
-        for (std::size_t k = 0; k < h->len; ++k) n += static_cast<std::size_t>(std::popcount(w[k]));
-        h->count = static_cast<std::uint32_t>(n);
-    }
-    return h->count;
+    std::size_t n = 0;
+    const std::uint64_t* w = live();
+    for (std::size_t k = 0, m = len(); k < m; ++k) n += static_cast<std::size_t>(std::popcount(w[k]));
+    return n;
 }
 
 void NeighbourSet::relist(std::size_t capacity) {
     const std::size_t n = sorted_size();
-    auto* h = static_cast<ListHead*>(::operator new(sizeof(ListHead) + capacity * sizeof(Qubit)));
-    h->capacity = static_cast<std::uint32_t>(capacity);
-    std::memcpy(h + 1, sorted(), n * sizeof(Qubit));
+    Qubit* members = allocate<Qubit>(capacity);
+    std::memcpy(members, sorted(), n * sizeof(Qubit));
     release();
-    set_block(h, static_cast<Qubit>(n), kListTag);
+    set_list(members, n);
 }
 
 void NeighbourSet::inline_from(const Qubit* members, std::size_t n) noexcept {
@@ -136,13 +122,13 @@ void NeighbourSet::insert_at(std::size_t pos, Qubit i) {
             return;
         }
         relist(2 * kInlineMembers);
-    } else if (s_[2] == list_head()->capacity) {
-        relist(2 * std::size_t{s_[2]});
+    } else if (s_[3] == capacity()) {
+        relist(2 * std::size_t{s_[3]});
     }
     Qubit* p = list_data();
-    std::memmove(p + pos + 1, p + pos, (s_[2] - pos) * sizeof(Qubit));
+    std::memmove(p + pos + 1, p + pos, (s_[3] - pos) * sizeof(Qubit));
     p[pos] = i;
-    ++s_[2];
+    ++s_[3];
 }
 
 void NeighbourSet::erase_at(std::size_t pos) noexcept {
@@ -152,8 +138,8 @@ void NeighbourSet::erase_at(std::size_t pos) noexcept {
         return;
     }
     Qubit* p = list_data();
-    std::memmove(p + pos, p + pos + 1, (s_[2] - pos - 1) * sizeof(Qubit));
-    --s_[2];
+    std::memmove(p + pos, p + pos + 1, (s_[3] - pos - 1) * sizeof(Qubit));
+    --s_[3];
 }
 
 void NeighbourSet::insert(std::size_t i) {
@@ -180,7 +166,7 @@ void NeighbourSet::erase(std::size_t i) {
     if (k == kMissing) return;
     erase_at(k);
     // Back inline with a slot to spare, so that putting the member back needs no room.
-    if (listed() && s_[2] < kInlineMembers) inline_from(list_data(), s_[2]);
+    if (listed() && s_[3] < kInlineMembers) inline_from(list_data(), s_[3]);
 }
 
 // Makes this a window that covers other's members and extra, unless there is nothing to
@@ -188,7 +174,7 @@ void NeighbourSet::erase(std::size_t i) {
 void NeighbourSet::make_room(const NeighbourSet& other, Qubit extra) {
     std::size_t first = kMissing, last = 0;
     if (other.dense()) {
-        if (other.head()->len != 0) first = other.base(), last = other.base() + other.head()->len - 1;
+        if (other.len() != 0) first = other.base(), last = other.base() + other.len() - 1;
     } else if (const std::size_t n = other.sorted_size(); n != 0) {
         first = other.sorted()[0] / 64, last = other.sorted()[n - 1] / 64;
     }
@@ -221,16 +207,14 @@ void NeighbourSet::merge_sorted(const NeighbourSet& other, Qubit skip, Qubit ext
         std::size_t n = merge_into(s_, na, other.sorted(), nb, skip, out);
         if (extra != kNone) n = toggle_sorted(out, n, extra);
         if (n <= kInlineMembers) return inline_from(out, n);
-        const std::size_t capacity = keep_room ? room : std::max<std::size_t>(2 * n, 2 * kInlineMembers);
-        auto* h = static_cast<ListHead*>(::operator new(sizeof(ListHead) + capacity * sizeof(Qubit)));
-        h->capacity = static_cast<std::uint32_t>(capacity);
-        std::memcpy(h + 1, out, n * sizeof(Qubit));
+        Qubit* members = allocate<Qubit>(keep_room ? room : std::max<std::size_t>(2 * n, 2 * kInlineMembers));
+        std::memcpy(members, out, n * sizeof(Qubit));
         release();
-        set_block(h, static_cast<Qubit>(n), kListTag);
+        set_list(members, n);
         return;
     }
-    if (in_record() || list_head()->capacity < na + nb + 1)
-        relist(keep_room || in_record() ? room : std::max(room, 2 * std::size_t{list_head()->capacity}));
+    if (in_record() || capacity() < na + nb + 1)
+        relist(keep_room || in_record() ? room : std::max(room, 2 * capacity()));
     Qubit* buf = list_data();
     const Qubit* o = other.sorted();
     std::size_t i = na, j = nb, w = na + nb;
@@ -254,8 +238,8 @@ void NeighbourSet::merge_sorted(const NeighbourSet& other, Qubit skip, Qubit ext
         if (o[j - 1] != skip) buf[--w] = o[j - 1];
     const std::size_t tail = na + nb - w;
     std::memmove(buf + i, buf + w, tail * sizeof(Qubit));
-    s_[2] = static_cast<Qubit>(i + tail);
-    if (extra != kNone) s_[2] = static_cast<Qubit>(toggle_sorted(buf, s_[2], extra));
+    s_[3] = static_cast<Qubit>(i + tail);
+    if (extra != kNone) s_[3] = static_cast<Qubit>(toggle_sorted(buf, s_[3], extra));
 }
 
 void NeighbourSet::settle_after_edit() noexcept {
@@ -265,9 +249,9 @@ void NeighbourSet::settle_after_edit() noexcept {
 
 void NeighbourSet::settle_list() noexcept {
     if (!listed()) return;
-    const std::size_t n = s_[2];
+    const std::size_t n = s_[3];
     if (n < kInlineMembers) return inline_from(list_data(), n);
-    if (list_head()->capacity > 4 * n + 16) if_memory_allows([&] { relist(n); });
+    if (capacity() > 4 * n + 16) if_memory_allows([&] { relist(n); });
     make_dense_if_smaller();
 }
 
@@ -277,7 +261,7 @@ void NeighbourSet::toggle_within_room(std::size_t i) noexcept {
     const std::size_t n = sorted_size();
     const std::size_t pos = static_cast<std::size_t>(std::lower_bound(p, p + n, static_cast<Qubit>(i)) - p);
     if (pos < n && p[pos] == i) return erase_at(pos);
-    KORVANE_ROW_CHECK(in_record() ? n < kInlineMembers : n < list_head()->capacity);
+    KORVANE_ROW_CHECK(in_record() ? n < kInlineMembers : n < capacity());
     insert_at(pos, static_cast<Qubit>(i));  // within the room: no allocation
 }
 
@@ -295,28 +279,25 @@ void NeighbourSet::clear() noexcept {
 
 void NeighbourSet::zero() noexcept {
     if (dense()) {
-        std::fill_n(live(), head()->len, std::uint64_t{0});
-        head()->count = 0;
+        std::fill_n(live(), len(), std::uint64_t{0});
     } else if (listed()) {
-        s_[2] = 0;
+        s_[3] = 0;
     } else {
         become_empty();
     }
 }
 
 void NeighbourSet::span_words(std::size_t words) {
-    auto* h = static_cast<WindowHead*>(::operator new(sizeof(WindowHead) + words * sizeof(std::uint64_t)));
-    std::fill_n(reinterpret_cast<std::uint64_t*>(h + 1), words, std::uint64_t{0});
-    h->capacity = h->size = h->len = static_cast<std::uint32_t>(words);
-    h->off = h->count = 0;
-    install_window(h, 0);
+    std::uint64_t* w = allocate<std::uint64_t>(words);
+    std::fill_n(w, words, std::uint64_t{0});
+    install_window(w, 0, words);
 }
 
 Qubit NeighbourSet::first_except(std::size_t avoid) const noexcept {
     if (dense()) {
         const std::uint64_t* live_words = live();
         const std::size_t b = base();
-        for (std::size_t k = 0, len = head()->len; k < len; ++k) {
+        for (std::size_t k = 0, n = len(); k < n; ++k) {
             std::uint64_t w = live_words[k];
             if (avoid / 64 == b + k) w &= ~(std::uint64_t{1} << (avoid % 64));
             if (w) return static_cast<Qubit>((b + k) * 64 + static_cast<std::size_t>(std::countr_zero(w)));
@@ -337,53 +318,44 @@ std::vector<Qubit> NeighbourSet::members() const {
     return out;
 }
 
-// A fresh zeroed buffer whose live window is words lo_word..hi_word, with room to move
-// on both sides (rows drift as the graph changes, and moving within the buffer is free),
-// holding the current window, if any, which must lie inside.
-NeighbourSet::WindowHead* NeighbourSet::build_window(std::size_t lo_word, std::size_t hi_word) const {
+// A fresh zeroed buffer whose window is words lo_word..hi_word, with room to grow (rows
+// drift as the graph changes), holding the current window, which must lie inside.
+std::uint64_t* NeighbourSet::build_window(std::size_t lo_word, std::size_t hi_word) const {
     const std::size_t need = hi_word - lo_word + 1;
-    const std::size_t front = std::min(lo_word, need / 4 + 1);
-    const std::size_t size = front + need + need / 4 + 1;
-    auto* h = static_cast<WindowHead*>(::operator new(sizeof(WindowHead) + size * sizeof(std::uint64_t)));
-    std::uint64_t* words = reinterpret_cast<std::uint64_t*>(h + 1);
-    std::fill_n(words, size, std::uint64_t{0});
-    h->capacity = h->size = static_cast<std::uint32_t>(size);
-    h->off = static_cast<std::uint32_t>(front);
-    h->len = static_cast<std::uint32_t>(need);
-    h->count = 0;
-    if (dense()) {
-        if (head()->len)
-            std::memcpy(words + front + (base() - lo_word), live(), head()->len * sizeof(std::uint64_t));
-        h->count = head()->count;
-    }
-    return h;
+    const std::size_t words = need + need / 2 + 2;
+    std::uint64_t* w = allocate<std::uint64_t>(words);
+    std::fill_n(w, words, std::uint64_t{0});
+    if (dense() && len() != 0) std::memcpy(w + (base() - lo_word), live(), len() * sizeof(std::uint64_t));
+    return w;
 }
 
 // Built aside and swapped in, so a failed allocation leaves the row as it was.
 void NeighbourSet::rebuffer(std::size_t lo_word, std::size_t hi_word) {
-    install_window(build_window(lo_word, hi_word), lo_word);
+    install_window(build_window(lo_word, hi_word), lo_word, hi_word - lo_word + 1);
 }
 
 bool NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
-    WindowHead* h = head();
-    if (h->len != 0) {
+    if (len() != 0) {
         lo_word = std::min(lo_word, base());
-        hi_word = std::max(hi_word, base() + h->len - 1);
+        hi_word = std::max(hi_word, base() + len() - 1);
     }
-    const std::size_t start = base() - h->off;  // the absolute word of the buffer's first slot
-    if (lo_word >= start && hi_word < start + h->size) {
-        // Words outside the live window are zero already.
-        h->off = static_cast<std::uint32_t>(lo_word - start);
-        h->len = static_cast<std::uint32_t>(hi_word - lo_word + 1);
-        s_[2] = static_cast<Qubit>(lo_word);
+    if (hi_word - lo_word + 1 <= capacity()) {
+        // Words past the window are zero already; moving it up clears what it leaves.
+        std::uint64_t* w = live();
+        if (len() != 0 && lo_word < base()) {
+            const std::size_t shift = base() - lo_word;
+            std::memmove(w + shift, w, len() * sizeof(std::uint64_t));
+            std::fill_n(w, shift, std::uint64_t{0});
+        }
+        set_window(w, lo_word, hi_word - lo_word + 1);
         return false;
     }
     // A new buffer: sized for the members and the new words only, not for dead ends.
-    if (h->len != 0) {
+    if (len() != 0) {
         narrow();
-        if (h->len != 0) {
+        if (len() != 0) {
             lo_word = std::min(lo_word, base());
-            hi_word = std::max(hi_word, base() + h->len - 1);
+            hi_word = std::max(hi_word, base() + len() - 1);
         }
     }
     rebuffer(lo_word, hi_word);
@@ -391,31 +363,31 @@ bool NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
 }
 
 void NeighbourSet::narrow() noexcept {
-    WindowHead* h = head();
-    const std::uint64_t* w = live();
-    std::size_t lo = 0, hi = h->len;
+    std::uint64_t* w = live();
+    std::size_t lo = 0, hi = len();
     while (hi > 0 && w[hi - 1] == 0) --hi;
     while (lo < hi && w[lo] == 0) ++lo;
-    h->off += static_cast<std::uint32_t>(lo);
-    s_[2] += static_cast<Qubit>(lo);
-    h->len = static_cast<std::uint32_t>(hi - lo);
-    if (h->len == 0) h->count = 0;
+    if (lo != 0) {
+        std::memmove(w, w + lo, (hi - lo) * sizeof(std::uint64_t));
+        std::fill(w + (hi - lo), w + hi, std::uint64_t{0});
+    }
+    set_window(w, base() + lo, hi - lo);
 }
 
 // A buffer far wider than its window gives the surplus back.
 void NeighbourSet::release_slack() noexcept {
-    if (head()->len == 0) {
+    if (len() == 0) {
         clear();  // an empty row needs no buffer
         return;
     }
-    if_memory_allows([&] { rebuffer(base(), base() + head()->len - 1); });
+    if_memory_allows([&] { rebuffer(base(), base() + len() - 1); });
 }
 
 // The sorted list takes 4 bytes a member, the window 8 bytes a word: switch to whichever
 // is smaller, with a margin of four either way (the other direction is in the header).
 void NeighbourSet::make_dense_if_smaller() noexcept {
     if (!listed()) return;
-    const std::size_t n = s_[2];
+    const std::size_t n = s_[3];
     const Qubit* p = list_data();
     if (n > 8 && n > 2 * (p[n - 1] / 64 - p[0] / 64 + 1)) if_memory_allows([&] { make_dense(); });
 }
@@ -423,13 +395,10 @@ void NeighbourSet::make_dense_if_smaller() noexcept {
 void NeighbourSet::make_dense() {
     const Qubit* p = sorted();
     const std::size_t n = sorted_size();
-    const std::size_t lo = n == 0 ? 0 : p[0] / 64;
-    WindowHead* h = build_window(lo, n == 0 ? 0 : p[n - 1] / 64);
-    if (n == 0) h->len = 0;
-    std::uint64_t* w = reinterpret_cast<std::uint64_t*>(h + 1) + h->off;
+    const std::size_t lo = n == 0 ? 0 : p[0] / 64, hi = n == 0 ? 0 : p[n - 1] / 64;
+    std::uint64_t* w = build_window(lo, hi);
     for (std::size_t k = 0; k < n; ++k) w[p[k] / 64 - lo] |= std::uint64_t{1} << (p[k] % 64);
-    h->count = static_cast<std::uint32_t>(n);
-    install_window(h, lo);
+    install_window(w, lo, n == 0 ? 0 : hi - lo + 1);
 }
 
 void NeighbourSet::make_sparse() {
@@ -440,12 +409,11 @@ void NeighbourSet::make_sparse() {
         for_each([&](Qubit q) { m[k++] = q; });
         return inline_from(m, n);
     }
-    auto* h = static_cast<ListHead*>(::operator new(sizeof(ListHead) + n * sizeof(Qubit)));
-    h->capacity = static_cast<std::uint32_t>(n);
-    Qubit* out = reinterpret_cast<Qubit*>(h + 1);
+    Qubit* members = allocate<Qubit>(n);
+    Qubit* out = members;
     for_each([&](Qubit q) { *out++ = q; });
     release();
-    set_block(h, static_cast<Qubit>(n), kListTag);
+    set_list(members, n);
 }
 
 // The hot path of every rewriting rule on dense graphs: one pass of word XORs.
@@ -453,18 +421,17 @@ void NeighbourSet::make_sparse() {
 // operand falls inside the buffer the XOR needs no room made first: the window just
 // becomes the span of what it now covers.
 void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra) {
-    std::size_t lo = other.base(), hi = other.base() + other.head()->len - 1;
+    std::size_t lo = other.base(), hi = other.base() + other.len() - 1;
     if (extra != kNone) {
         lo = std::min<std::size_t>(lo, extra / 64);
         hi = std::max<std::size_t>(hi, extra / 64);
     }
-    const bool fresh = (head()->len == 0 || lo < base() || hi >= base() + head()->len) && widen(lo, hi);
+    const bool fresh = (len() == 0 || lo < base() || hi >= base() + len()) && widen(lo, hi);
     std::uint64_t* w = live();
     const std::size_t b = base();
-    xor_words(w + (other.base() - b), other.live(), other.head()->len);
+    xor_words(w + (other.base() - b), other.live(), other.len());
     if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
     if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
-    head()->count = kStale;
     if (fresh) settle();
 }
 

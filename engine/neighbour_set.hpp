@@ -2,7 +2,9 @@
 // picks "the first neighbour" in several places and that must be the lowest.
 //
 // A row is a 16-byte record, so that a state of many sparse qubits costs little more than
-// its records. It holds its members in one of three forms and switches by size and density:
+// its records, and so that the hot paths (membership, iteration, a row XOR) find everything
+// they need in the record and the words, never in a heap header. It holds its members in
+// one of three forms and switches by size and density:
 //  - inline: up to four sorted members in the record itself, the free slots kNone. Most
 //    rows of a sparse graph never leave it and never touch the heap;
 //  - list: a sorted array of 32-bit indices on the heap (4 bytes per member);
@@ -13,6 +15,8 @@
 // to spare there (three members). It turns dense once its list would outgrow the window,
 // and sparse again only once it has fallen to a quarter of that, so it does not flip back
 // and forth.
+// A window's words start its buffer, and the words past it up to the capacity are zero:
+// it grows upwards in place, and downwards by moving its words.
 // A window may carry zero words at its ends: a row XOR leaves them rather than trim on
 // every edit, which in a graph that changes all over would move windows back and forth.
 // A row is trimmed when it serves as an operand (tighten), because the operand's window
@@ -54,8 +58,8 @@ using Qubit = std::uint32_t;
 class NeighbourSet {
 public:
     static constexpr Qubit kNone = std::numeric_limits<Qubit>::max();
-    // Members lie below this: the values from it up mark the heap forms and a free slot.
-    static constexpr std::size_t kMemberLimit = 0xFFFFFFFDu;
+    // Members lie below this: kNone marks a free slot.
+    static constexpr std::size_t kMemberLimit = kNone;
     static constexpr std::size_t kInlineMembers = 4;
     enum class Form : std::uint8_t { inline_members, list, window };
 
@@ -84,11 +88,11 @@ public:
 
     std::size_t size() const noexcept {
         if (in_record()) return inline_size();
-        return dense() ? dense_count() : s_[2];
+        return dense() ? dense_count() : s_[3];
     }
     bool empty() const noexcept {
         if (in_record()) return s_[0] == kNone;
-        return dense() ? all_zero() : s_[2] == 0;
+        return dense() ? all_zero() : s_[3] == 0;
     }
 
     bool contains(std::size_t i) const noexcept {
@@ -96,7 +100,7 @@ public:
             return i < kMemberLimit && ((s_[0] == i) | (s_[1] == i) | (s_[2] == i) | (s_[3] == i));
         if (!dense()) return find(i) != kMissing;
         const std::size_t w = i / 64 - base();  // wraps to a huge value below the window
-        return w < head()->len && ((live()[w] >> (i % 64)) & 1u);
+        return w < len() && ((live()[w] >> (i % 64)) & 1u);
     }
     void insert(std::size_t i);
     void erase(std::size_t i);
@@ -124,7 +128,7 @@ public:
         if (dense()) {
             // Locals, so that calls to f, which may write anywhere, do not force reloads.
             const std::uint64_t* w = live();
-            const std::size_t len = head()->len, base = this->base();
+            const std::size_t len = this->len(), base = this->base();
             for (std::size_t k = 0; k < len; ++k)
                 for (std::uint64_t x = w[k]; x; x &= x - 1)
                     f(static_cast<Qubit>((base + k) * 64 + static_cast<std::size_t>(std::countr_zero(x))));
@@ -133,7 +137,7 @@ public:
             for (std::size_t k = 0; k < kInlineMembers && m[k] != kNone; ++k) f(m[k]);
         } else {
             const Qubit* p = list_data();
-            const std::size_t n = s_[2];
+            const std::size_t n = s_[3];
             for (std::size_t k = 0; k < n; ++k) f(p[k]);
         }
     }
@@ -144,7 +148,7 @@ public:
     template <class FA, class FB, class FAB>
     static void for_each_split(const NeighbourSet& a, const NeighbourSet& b, FA&& only_a, FB&& only_b, FAB&& both) {
         if (a.window_len() != 0 && b.window_len() != 0) {
-            const std::size_t a_len = a.head()->len, b_len = b.head()->len;
+            const std::size_t a_len = a.len(), b_len = b.len();
             const std::size_t lo = std::min(a.base(), b.base());
             const std::size_t hi = std::max(a.base() + a_len, b.base() + b_len);
             if (hi - lo <= 2 * (a_len + b_len)) {
@@ -192,17 +196,16 @@ public:
     // form, and each is its own inverse, so an undo log can record them instead of a copy.
     bool fits(const NeighbourSet& other, Qubit extra = kNone) const noexcept {
         if (!dense() || !other.dense()) return false;
-        const std::size_t lo = other.base(), len = other.head()->len;
-        return len != 0 && lo >= base() && lo + len <= base() + head()->len && (extra == kNone || covers(extra));
+        const std::size_t lo = other.base(), len = other.len();
+        return len != 0 && lo >= base() && lo + len <= base() + this->len() && (extra == kNone || covers(extra));
     }
     void xor_in_window(const NeighbourSet& other, Qubit skip, Qubit extra) noexcept {
         KORVANE_ROW_CHECK(fits(other, extra) && (skip == kNone || covers(skip)));
         std::uint64_t* w = live();
         const std::size_t b = base();
-        xor_words(w + (other.base() - b), other.live(), other.head()->len);
+        xor_words(w + (other.base() - b), other.live(), other.len());
         if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
-        head()->count = kStale;
     }
     // A toggle of i that changes no window and finds room where it is: a row with room
     // inline or a list (a list grows in place, strongly), or a window that covers i.
@@ -210,7 +213,7 @@ public:
         if (dense()) return covers(i);
         return !in_record() || s_[kInlineMembers - 1] == kNone || contains(i);
     }
-    bool covers(std::size_t i) const noexcept { return dense() && i / 64 - base() < head()->len; }  // wraps below
+    bool covers(std::size_t i) const noexcept { return dense() && i / 64 - base() < len(); }  // wraps below
     // toggle_set that is strongly exception-safe and can be undone by calling it again with
     // the same arguments, which then cannot fail: it keeps the row's shape (no trimming or
     // change of form) and leaves a list room for the reverse merge. Returns true when it
@@ -231,27 +234,25 @@ public:
     // True when tighten would change nothing, not even the buffer.
     bool settled() const noexcept {
         if (!dense()) return true;
-        const std::size_t len = head()->len;
+        const std::size_t len = this->len();
         if (len == 0 || live()[0] == 0 || live()[len - 1] == 0) return false;
-        return head()->size <= 4 * len + 32 && !(len > 32 && 2 * dense_count() < len);
+        return capacity() <= 4 * len + 32 && !(len > 32 && 2 * dense_count() < len);
     }
     // Bytes of heap this row holds.
     std::size_t heap_bytes() const noexcept {
-        if (dense()) return sizeof(WindowHead) + std::size_t{head()->capacity} * sizeof(std::uint64_t);
-        return listed() ? sizeof(ListHead) + std::size_t{list_head()->capacity} * sizeof(Qubit) : 0;
+        if (dense()) return sizeof(Head) + capacity() * sizeof(std::uint64_t);
+        return listed() ? sizeof(Head) + capacity() * sizeof(Qubit) : 0;
     }
 
     // For rows made by span_words and their copies only: the words from word 0, and a row
     // XOR of words from..to-1 with no window to check, in vectors of VectorBytes (see
     // multiversion.hpp). A caller that knows to - from at compile time passes it as Words,
     // so the XOR is a few unrolled vector operations.
-    const std::uint64_t* spanned_words() const noexcept { return buffer(); }
+    const std::uint64_t* spanned_words() const noexcept { return live(); }
     template <std::size_t Words = 0, std::size_t VectorBytes = BuildVectors::value>
     KORVANE_INLINE void xor_spanned(const std::uint64_t* __restrict src, std::size_t from, std::size_t to) noexcept {
-        KORVANE_ROW_CHECK(dense() && from <= to && to <= head()->size && head()->off == 0 &&
-                          (Words == 0 || to - from == Words));
-        WindowHead* h = head();
-        std::uint64_t* dst = buffer() + from;
+        KORVANE_ROW_CHECK(dense() && from <= to && to <= len() && base() == 0 && (Words == 0 || to - from == Words));
+        std::uint64_t* dst = live() + from;
         src += from;
         if constexpr (Words != 0) {
             // Whole vectors and a last 16-byte step, unrolled: a plain loop of known length is
@@ -267,53 +268,40 @@ public:
         } else {
             xor_run<VectorBytes>(dst, src, to - from);
         }
-        h->count = kStale;
     }
 
     friend bool operator==(const NeighbourSet& a, const NeighbourSet& b);
 
 private:
     static constexpr std::size_t kMissing = std::numeric_limits<std::size_t>::max();
-    static constexpr std::uint32_t kStale = std::numeric_limits<std::uint32_t>::max();
-    // The last slot of the record tells the forms apart: a member or kNone inline, else
-    // one of these two.
-    static constexpr Qubit kListTag = 0xFFFFFFFDu;
-    static constexpr Qubit kWindowTag = 0xFFFFFFFEu;
+    // The last two slots tell the forms apart. Inline they hold members or kNone in
+    // ascending order, so never a larger value before a smaller one; the heap forms put
+    // one there: a list kNone and its member count, a window its length with kWindowFlag
+    // set and its base word (below 2^26, as members are 32-bit).
+    static constexpr Qubit kWindowFlag = Qubit{1} << 31;
 
-    // The heap block of a list: its capacity, then the members. The record holds the
-    // pointer, the member count and the tag.
-    struct ListHead {
+    // Before a block's data: the capacity, in members of a list or words of a window.
+    struct Head {
         std::uint32_t capacity;
         std::uint32_t unused;
     };
-    // The heap block of a window: the buffer of `size` words follows it; words off..off+len-1
-    // are the live window, holding the bits of absolute words base..base+len-1 (all
-    // members); every word outside it is zero. The slack on either side lets the window
-    // move without copying it. The record holds the pointer, base and the tag.
-    struct WindowHead {
-        std::uint32_t capacity;  // words allocated; a copy reuses them where they suffice
-        std::uint32_t size;
-        std::uint32_t off;
-        std::uint32_t len;
-        // Member count, or kStale: word-parallel XORs leave it stale rather than pay a
-        // popcount per word; it is recounted when asked for.
-        std::uint32_t count;
-        std::uint32_t unused;
-    };
-    static_assert(sizeof(WindowHead) % alignof(std::uint64_t) == 0 && sizeof(ListHead) % alignof(Qubit) == 0);
+    static_assert(sizeof(Head) % alignof(std::uint64_t) == 0);
 
-    bool in_record() const noexcept { return Qubit(s_[kInlineMembers - 1] - kListTag) > 1; }
-    bool listed() const noexcept { return s_[kInlineMembers - 1] == kListTag; }
-    bool dense() const noexcept { return s_[kInlineMembers - 1] == kWindowTag; }
-    void* block() const noexcept {
+    bool in_record() const noexcept { return s_[2] <= s_[3]; }
+    bool listed() const noexcept { return s_[2] == kNone && s_[3] != kNone; }
+    bool dense() const noexcept { return s_[2] > s_[3] && s_[2] != kNone; }
+    // The heap data: the members of a list, or the live words of a window.
+    void* data() const noexcept {
         void* p;
         std::memcpy(&p, s_, sizeof p);
         return p;
     }
-    void set_block(void* p, Qubit field, Qubit tag) noexcept {
+    Head* head() const noexcept { return static_cast<Head*>(data()) - 1; }
+    std::size_t capacity() const noexcept { return head()->capacity; }
+    void set_data(void* p, Qubit third, Qubit fourth) noexcept {
         std::memcpy(s_, &p, sizeof p);
-        s_[2] = field;
-        s_[3] = tag;
+        s_[2] = third;
+        s_[3] = fourth;
     }
     void become_empty() noexcept { s_[0] = s_[1] = s_[2] = s_[3] = kNone; }
     void take(NeighbourSet& other) noexcept {
@@ -321,32 +309,42 @@ private:
         other.become_empty();
     }
     void release() noexcept {
-        if (!in_record()) ::operator delete(block());
+        if (!in_record()) ::operator delete(head());
     }
     void assign(const NeighbourSet& other);
+    // A block with room for `capacity` elements of T after its head; returns the data.
+    template <class T>
+    static T* allocate(std::size_t capacity) {
+        auto* h = static_cast<Head*>(::operator new(sizeof(Head) + capacity * sizeof(T)));
+        h->capacity = static_cast<std::uint32_t>(capacity);
+        return reinterpret_cast<T*>(h + 1);
+    }
 
     std::size_t inline_size() const noexcept {
         return std::size_t{s_[0] != kNone} + (s_[1] != kNone) + (s_[2] != kNone) + (s_[3] != kNone);
     }
-    ListHead* list_head() const noexcept { return static_cast<ListHead*>(block()); }
-    Qubit* list_data() const noexcept { return reinterpret_cast<Qubit*>(list_head() + 1); }
+    Qubit* list_data() const noexcept { return static_cast<Qubit*>(data()); }
+    void set_list(Qubit* members, std::size_t n) noexcept { set_data(members, kNone, static_cast<Qubit>(n)); }
     // The members of a row that is not a window, sorted, and their count.
     const Qubit* sorted() const noexcept { return listed() ? list_data() : s_; }
-    std::size_t sorted_size() const noexcept { return listed() ? s_[2] : inline_size(); }
+    std::size_t sorted_size() const noexcept { return listed() ? s_[3] : inline_size(); }
 
-    WindowHead* head() const noexcept { return static_cast<WindowHead*>(block()); }
-    std::size_t base() const noexcept { return s_[2]; }
-    std::size_t window_len() const noexcept { return dense() ? head()->len : 0; }
-    std::uint64_t* buffer() const noexcept { return reinterpret_cast<std::uint64_t*>(head() + 1); }
-    std::uint64_t* live() const noexcept { return buffer() + head()->off; }
+    std::size_t base() const noexcept { return s_[3]; }
+    std::size_t len() const noexcept { return s_[2] & ~kWindowFlag; }
+    std::size_t window_len() const noexcept { return dense() ? len() : 0; }
+    std::uint64_t* live() const noexcept { return static_cast<std::uint64_t*>(data()); }
+    void set_window(std::uint64_t* words, std::size_t base_word, std::size_t len_words) noexcept {
+        set_data(words, kWindowFlag | static_cast<Qubit>(len_words), static_cast<Qubit>(base_word));
+    }
+    void set_len(std::size_t len_words) noexcept { s_[2] = kWindowFlag | static_cast<Qubit>(len_words); }
     // Absolute word k of a window; zero outside it.
     std::uint64_t word(std::size_t k) const noexcept {
         const std::size_t i = k - base();  // wraps to a huge value below the window
-        return i < head()->len ? live()[i] : 0;
+        return i < len() ? live()[i] : 0;
     }
     bool all_zero() const noexcept {
         const std::uint64_t* w = live();
-        for (std::size_t k = 0, len = head()->len; k < len; ++k)
+        for (std::size_t k = 0, n = len(); k < n; ++k)
             if (w[k]) return false;
         return true;
     }
@@ -355,17 +353,13 @@ private:
     std::size_t dense_count() const noexcept;
     void flip_bit(std::size_t i) noexcept {
         KORVANE_ROW_CHECK(covers(i));
-        WindowHead* h = head();
-        std::uint64_t& w = live()[i / 64 - base()];
-        const std::uint64_t bit = std::uint64_t{1} << (i % 64);
-        if (h->count != kStale) h->count += (w & bit) ? std::uint32_t(-1) : 1u;
-        w ^= bit;
+        live()[i / 64 - base()] ^= std::uint64_t{1} << (i % 64);
     }
     // Widens the live window to include words lo_word..hi_word.
     void cover(std::size_t lo_word, std::size_t hi_word) {
-        if (head()->len == 0 || lo_word < base() || hi_word >= base() + head()->len) widen(lo_word, hi_word);
+        if (len() == 0 || lo_word < base() || hi_word >= base() + len()) widen(lo_word, hi_word);
     }
-    // True when it took a new buffer rather than moving the window within the old one.
+    // True when it took a new buffer rather than widening the window within the old one.
     bool widen(std::size_t lo_word, std::size_t hi_word);
     // Changes of form and buffer that only save memory or time are skipped when memory is
     // short, so that no edit fails for their sake.
@@ -378,25 +372,25 @@ private:
     }
     // Narrows the live window to its non-zero words, and gives back a buffer far wider.
     void trim() noexcept {
-        const std::size_t len = head()->len;
-        if (len == 0 || live()[0] == 0 || live()[len - 1] == 0) narrow();
-        if (head()->size > 4 * std::size_t{head()->len} + 32) release_slack();
+        const std::size_t n = len();
+        if (n == 0 || live()[0] == 0 || live()[n - 1] == 0) narrow();
+        if (capacity() > 4 * len() + 32) release_slack();
     }
     void narrow() noexcept;
-    // A zeroed window block over words lo_word..hi_word with room to move on both sides,
-    // holding the current window's words if there is one; not yet installed.
-    WindowHead* build_window(std::size_t lo_word, std::size_t hi_word) const;
-    void install_window(WindowHead* h, std::size_t base_word) noexcept {
+    // A zeroed window buffer over words lo_word..hi_word with room to grow, holding the
+    // current window's words if there is one; not yet installed.
+    std::uint64_t* build_window(std::size_t lo_word, std::size_t hi_word) const;
+    void install_window(std::uint64_t* words, std::size_t base_word, std::size_t len_words) noexcept {
         release();
-        set_block(h, static_cast<Qubit>(base_word), kWindowTag);
+        set_window(words, base_word, len_words);
     }
     void rebuffer(std::size_t lo_word, std::size_t hi_word);
     void release_slack() noexcept;
     void make_dense_if_smaller() noexcept;
     // Small windows are not worth a recount: they cost at most a few cache lines.
     void make_sparse_if_smaller() noexcept {
-        const std::size_t len = head()->len;
-        if (len > 32 && 2 * dense_count() < len) if_memory_allows([&] { make_sparse(); });
+        const std::size_t n = len();
+        if (n > 32 && 2 * dense_count() < n) if_memory_allows([&] { make_sparse(); });
     }
     void xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra);
     void toggle_set_general(const NeighbourSet& other, Qubit skip, Qubit extra);
@@ -437,8 +431,8 @@ private:
     void insert_at(std::size_t pos, Qubit i);
     void erase_at(std::size_t pos) noexcept;
 
-    // Inline: the members, then kNone. List: block pointer, count, kListTag. Window: block
-    // pointer, base word, kWindowTag.
+    // Inline: the members, then kNone. List: data pointer, kNone, count. Window: data
+    // pointer, length | kWindowFlag, base word.
     alignas(8) Qubit s_[kInlineMembers];
 };
 
