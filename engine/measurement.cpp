@@ -44,17 +44,17 @@ void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
 // Rows edited one by one with reversible XORs, each row's VOP multiplied by its factor. If
 // an edit fails, the rows before it are edited back and the failure goes on: the rule
 // changes nothing. Only once all are done are the rows that grew settled.
-template <class Walk>
+template <std::size_t VectorBytes, class Walk>
 void Simulator::edit_rows(Walk&& walk) {
     std::vector<Qubit>& grown = scratch_.grown;
     grown.clear();
     Qubit failed = NeighbourSet::kNone;  // the row whose edit failed; set only then
     try {
         // Inlined at each call of the walk, so that constant arguments fold away.
-        walk([&](Qubit c, const NeighbourSet& with, Qubit skip, Vop factor) __attribute__((always_inline)) {
+        walk([&](Qubit c, const NeighbourSet& with, Qubit skip, Vop factor) KORVANE_INLINE {
             NeighbourSet& row = adjacent_[c];
             try {
-                if (row.toggle_set_reversible(with, skip)) {
+                if (row.toggle_set_reversible_in<VectorBytes>(with, skip)) {
                     try {
                         grown.push_back(c);
                     } catch (...) {
@@ -91,7 +91,12 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     NeighbourSet& with_node = scratch_.with_a;
     with_node = hood;
     with_node.insert(node);
-    edit_rows([&](auto&& edit) { hood.for_each([&](Qubit c) { edit(c, with_node, c, factor); }); });
+    // The walk is a vector kernel: the row XORs are the whole cost of the rule.
+    run_vector_kernel([&](auto width) KORVANE_INLINE {
+        edit_rows<decltype(width)::value>([&](auto&& edit) KORVANE_INLINE {
+            hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, c, factor); });
+        });
+    });
     clear_row(node);
     right_multiply_plain(node, factor);
 }
@@ -121,26 +126,26 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     with_b.insert(b);
     row_b = hood;
     row_b.erase(b);
-    // The factors as compile-time constants, one instance per result.
-    auto walk = [&](auto z_in_a, auto z_in_b) {
-        edit_rows([&](auto&& edit) {
+    // The factors as compile-time constants, one instance per result; each a vector kernel.
+    auto walk = [&](auto width, auto z_in_a, auto z_in_b) KORVANE_INLINE {
+        edit_rows<decltype(width)::value>([&](auto&& edit) KORVANE_INLINE {
             NeighbourSet::for_each_split(
                 hood, hood_b,
-                [&](Qubit c) {
+                [&](Qubit c) KORVANE_INLINE {
                     if (c != b) edit(c, with_b, NeighbourSet::kNone, z_in_a());
                 },
-                [&](Qubit c) {
+                [&](Qubit c) KORVANE_INLINE {
                     if (c != node) edit(c, hood, NeighbourSet::kNone, z_in_b());
                 },
-                [&](Qubit c) { edit(c, either, NeighbourSet::kNone, VOP_I); });
+                [&](Qubit c) KORVANE_INLINE { edit(c, either, NeighbourSet::kNone, VOP_I); });
         });
     };
     using Z = std::integral_constant<Vop, VOP_Z>;
     using I = std::integral_constant<Vop, VOP_I>;
     if (r == 0)
-        walk(Z{}, I{});
+        run_vector_kernel(walk, Z{}, I{});
     else
-        walk(I{}, Z{});
+        run_vector_kernel(walk, I{}, Z{});
     right_multiply_plain(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
     if (r) right_multiply_plain(node, VOP_Z);
     // Row b's storage trades places with the scratch row: nothing to allocate.

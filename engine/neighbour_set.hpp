@@ -123,8 +123,9 @@ public:
     Qubit first_except(std::size_t avoid) const noexcept;
     Qubit first() const noexcept { return first_except(kNone); }
 
+    // Inlined, so that a walk run as a vector kernel (multiversion.hpp) is one version.
     template <class F>
-    void for_each(F&& f) const {
+    KORVANE_INLINE void for_each(F&& f) const {
         if (dense()) {
             // Locals, so that calls to f, which may write anywhere, do not force reloads.
             const std::uint64_t* w = live();
@@ -146,7 +147,7 @@ public:
     // is. Two windows are split a word at a time with no test per member; the order of
     // the calls is not ascending.
     template <class FA, class FB, class FAB>
-    static void for_each_split(const NeighbourSet& a, const NeighbourSet& b, FA&& only_a, FB&& only_b, FAB&& both) {
+    KORVANE_INLINE static void for_each_split(const NeighbourSet& a, const NeighbourSet& b, FA&& only_a, FB&& only_b, FAB&& both) {
         if (a.window_len() != 0 && b.window_len() != 0) {
             const std::size_t a_len = a.len(), b_len = b.len();
             const std::size_t lo = std::min(a.base(), b.base());
@@ -224,6 +225,20 @@ public:
             return false;
         }
         toggle_set_in_room(other, skip, extra);
+        return true;
+    }
+    // The same inside a vector kernel of VectorBytes: the XOR inlined, as it is the whole
+    // cost of a walk over many rows.
+    template <std::size_t VectorBytes>
+    KORVANE_INLINE bool toggle_set_reversible_in(const NeighbourSet& other, Qubit skip) {
+        if (fits(other)) {
+            std::uint64_t* w = live();
+            const std::size_t b = base();
+            xor_run<VectorBytes>(w + (other.base() - b), other.live(), other.len());
+            if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
+            return false;
+        }
+        toggle_set_in_room(other, skip, kNone);
         return true;
     }
     // What an edit left for later: trimming, giving back slack, the better form.
@@ -414,7 +429,19 @@ private:
             *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(src + k);
             *reinterpret_cast<Vector*>(dst + k + lanes) ^= *reinterpret_cast<const Vector*>(src + k + lanes);
         }
-        for (; k < n; ++k) dst[k] ^= src[k];
+        // Windows are short: a tail of up to 2 * lanes - 1 words in at most three steps.
+        if (k + lanes <= n) {
+            *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(src + k);
+            k += lanes;
+        }
+        if constexpr (lanes > 2) {
+            using Pair [[gnu::vector_size(16), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
+            if (k + 2 <= n) {
+                *reinterpret_cast<Pair*>(dst + k) ^= *reinterpret_cast<const Pair*>(src + k);
+                k += 2;
+            }
+        }
+        if (k < n) dst[k] ^= src[k];
     }
     static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
         run_vector_kernel(

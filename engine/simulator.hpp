@@ -179,8 +179,8 @@ private:
         else
             adjacent_[q].clear();
     }
-    template <class Walk>
-    void edit_rows(Walk&& walk);
+    template <std::size_t VectorBytes, class Walk>
+    KORVANE_INLINE inline void edit_rows(Walk&& walk);
     void measure_x_rule(std::size_t node, std::uint8_t r);
     void measure_y_rule(std::size_t node, std::uint8_t r);
     void measure_z_rule(std::size_t node, std::uint8_t r);
