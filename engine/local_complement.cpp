@@ -21,9 +21,12 @@ void Simulator::local_complement(std::size_t v) {
     // b's row by the whole neighbourhood (minus b) toggles every pair {b, c} once per end.
     tighten(v);
     const NeighbourSet& hood = adjacent_[v];
-    hood.for_each([&](Qubit b) {
-        xor_row(b, hood, b);
-        right_multiply(b, VOP_S);
+    run_vector_kernel([&](auto width) KORVANE_INLINE {
+        const NeighbourSet::Operand view = hood.operand();
+        hood.for_each([&](Qubit b) KORVANE_INLINE {
+            xor_row<decltype(width)::value>(b, hood, view, b);
+            right_multiply(b, VOP_S);
+        });
     });
     right_multiply(v, VOP_SQRT_PLUS_IX);
 }
@@ -96,25 +99,29 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
     with_b.insert(b);
     with_a = na;
     with_a.insert(a);
-    // Rows other than a's and b's, from the untouched rows of a and b.
-    NeighbourSet::for_each_split(
-        na, nb,
-        [&](Qubit c) {
-            if (c == b) return;
-            xor_row(c, with_b);
-            right_multiply(c, factor_p);
-        },
-        [&](Qubit c) {
-            if (c == a) return;
-            xor_row(c, with_a);
-            right_multiply(c, factor_q);
-        },
-        [&](Qubit c) {
-            xor_row(c, either);
-            right_multiply(c, factor_r);
-        });
-    xor_row(a, either);
-    xor_row(b, either);
+    // Rows other than a's and b's, from the untouched rows of a and b; a vector kernel.
+    run_vector_kernel([&](auto width) KORVANE_INLINE {
+        constexpr std::size_t bytes = decltype(width)::value;
+        const NeighbourSet::Operand view_b = with_b.operand(), view_a = with_a.operand(), view_ab = either.operand();
+        NeighbourSet::for_each_split(
+            na, nb,
+            [&](Qubit c) KORVANE_INLINE {
+                if (c == b) return;
+                xor_row<bytes>(c, with_b, view_b);
+                right_multiply(c, factor_p);
+            },
+            [&](Qubit c) KORVANE_INLINE {
+                if (c == a) return;
+                xor_row<bytes>(c, with_a, view_a);
+                right_multiply(c, factor_q);
+            },
+            [&](Qubit c) KORVANE_INLINE {
+                xor_row<bytes>(c, either, view_ab);
+                right_multiply(c, factor_r);
+            });
+        xor_row<bytes>(a, either, view_ab);
+        xor_row<bytes>(b, either, view_ab);
+    });
 }
 
 // The pivot's row edits on full rows: one pass over N(a) | N(b) a word at a time, each

@@ -51,10 +51,11 @@ void Simulator::edit_rows(Walk&& walk) {
     Qubit failed = NeighbourSet::kNone;  // the row whose edit failed; set only then
     try {
         // Inlined at each call of the walk, so that constant arguments fold away.
-        walk([&](Qubit c, const NeighbourSet& with, Qubit skip, Vop factor) KORVANE_INLINE {
+        walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip, Vop factor)
+                 KORVANE_INLINE {
             NeighbourSet& row = adjacent_[c];
             try {
-                if (row.toggle_set_reversible_in<VectorBytes>(with, skip)) {
+                if (row.toggle_set_reversible_in<VectorBytes>(with, view, skip)) {
                     try {
                         grown.push_back(c);
                     } catch (...) {
@@ -71,7 +72,7 @@ void Simulator::edit_rows(Walk&& walk) {
     } catch (...) {
         // The walk visits each row once, in the same order: undo those before the failed one.
         bool before = true;
-        walk([&](Qubit c, const NeighbourSet& with, Qubit skip, Vop factor) {
+        walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand&, Qubit skip, Vop factor) {
             if (c == failed) before = false;
             if (!before) return;
             adjacent_[c].toggle_set_reversible(with, skip);
@@ -94,7 +95,8 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     // The walk is a vector kernel: the row XORs are the whole cost of the rule.
     run_vector_kernel([&](auto width) KORVANE_INLINE {
         edit_rows<decltype(width)::value>([&](auto&& edit) KORVANE_INLINE {
-            hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, c, factor); });
+            const NeighbourSet::Operand view = with_node.operand();
+            hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c, factor); });
         });
     });
     clear_row(node);
@@ -129,15 +131,16 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     // The factors as compile-time constants, one instance per result; each a vector kernel.
     auto walk = [&](auto width, auto z_in_a, auto z_in_b) KORVANE_INLINE {
         edit_rows<decltype(width)::value>([&](auto&& edit) KORVANE_INLINE {
+            const NeighbourSet::Operand view_b = with_b.operand(), view_a = hood.operand(), view_ab = either.operand();
             NeighbourSet::for_each_split(
                 hood, hood_b,
                 [&](Qubit c) KORVANE_INLINE {
-                    if (c != b) edit(c, with_b, NeighbourSet::kNone, z_in_a());
+                    if (c != b) edit(c, with_b, view_b, NeighbourSet::kNone, z_in_a());
                 },
                 [&](Qubit c) KORVANE_INLINE {
-                    if (c != node) edit(c, hood, NeighbourSet::kNone, z_in_b());
+                    if (c != node) edit(c, hood, view_a, NeighbourSet::kNone, z_in_b());
                 },
-                [&](Qubit c) KORVANE_INLINE { edit(c, either, NeighbourSet::kNone, VOP_I); });
+                [&](Qubit c) KORVANE_INLINE { edit(c, either, view_ab, NeighbourSet::kNone, VOP_I); });
         });
     };
     using Z = std::integral_constant<Vop, VOP_Z>;

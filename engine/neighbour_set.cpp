@@ -288,8 +288,8 @@ void NeighbourSet::zero() noexcept {
 }
 
 void NeighbourSet::span_words(std::size_t words) {
-    std::uint64_t* w = allocate<std::uint64_t>(words);
-    std::fill_n(w, words, std::uint64_t{0});
+    std::uint64_t* w = allocate<std::uint64_t>(words + kSpare);
+    std::fill_n(w, words + kSpare, std::uint64_t{0});
     install_window(w, 0, words);
 }
 
@@ -322,7 +322,7 @@ std::vector<Qubit> NeighbourSet::members() const {
 // drift as the graph changes), holding the current window, which must lie inside.
 std::uint64_t* NeighbourSet::build_window(std::size_t lo_word, std::size_t hi_word) const {
     const std::size_t need = hi_word - lo_word + 1;
-    const std::size_t words = need + need / 2 + 2;
+    const std::size_t words = need + need / 2 + kSpare + 1;
     std::uint64_t* w = allocate<std::uint64_t>(words);
     std::fill_n(w, words, std::uint64_t{0});
     if (dense() && len() != 0) std::memcpy(w + (base() - lo_word), live(), len() * sizeof(std::uint64_t));
@@ -339,7 +339,7 @@ bool NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
         lo_word = std::min(lo_word, base());
         hi_word = std::max(hi_word, base() + len() - 1);
     }
-    if (hi_word - lo_word + 1 <= capacity()) {
+    if (hi_word - lo_word + 1 + kSpare <= capacity()) {
         // Words past the window are zero already; moving it up clears what it leaves.
         std::uint64_t* w = live();
         if (len() != 0 && lo_word < base()) {

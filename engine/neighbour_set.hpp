@@ -16,7 +16,8 @@
 // and sparse again only once it has fallen to a quarter of that, so it does not flip back
 // and forth.
 // A window's words start its buffer, and the words past it up to the capacity are zero:
-// it grows upwards in place, and downwards by moving its words.
+// it grows upwards in place, and downwards by moving its words. At least kSpare of them
+// follow every window, so that a row XOR may run in whole vectors past the operand's end.
 // A window may carry zero words at its ends: a row XOR leaves them rather than trim on
 // every edit, which in a graph that changes all over would move windows back and forth.
 // A row is trimmed when it serves as an operand (tighten), because the operand's window
@@ -193,21 +194,46 @@ public:
             toggle_set_general(other, skip, extra);
     }
 
+    // An operand's window as a walk over many rows reads it, taken once: the rows' XORs
+    // may write anywhere, so the compiler could not keep it in registers itself.
+    struct Operand {
+        const std::uint64_t* words = nullptr;
+        std::size_t base = 0, len = 0;  // len 0: not a window, or an empty one
+    };
+    Operand operand() const noexcept { return dense() ? Operand{live(), base(), len()} : Operand{}; }
+
     // The edits that stay inside the window: they neither allocate nor change the row's
     // form, and each is its own inverse, so an undo log can record them instead of a copy.
-    bool fits(const NeighbourSet& other, Qubit extra = kNone) const noexcept {
-        if (!dense() || !other.dense()) return false;
-        const std::size_t lo = other.base(), len = other.len();
-        return len != 0 && lo >= base() && lo + len <= base() + this->len() && (extra == kNone || covers(extra));
+    bool fits(const NeighbourSet& other, Qubit extra = kNone) const noexcept { return fits(other.operand(), extra); }
+    KORVANE_INLINE bool fits(const Operand& o, Qubit extra = kNone) const noexcept {
+        const std::size_t b = base();
+        return dense() && o.len != 0 && o.base >= b && o.base + o.len <= b + len() && (extra == kNone || covers(extra));
     }
     void xor_in_window(const NeighbourSet& other, Qubit skip, Qubit extra) noexcept {
         KORVANE_ROW_CHECK(fits(other, extra) && (skip == kNone || covers(skip)));
+        run_vector_kernel(
+            [](auto width, NeighbourSet* row, Operand o, Qubit s, Qubit e)
+                KORVANE_INLINE { row->xor_in_window_in<decltype(width)::value>(o, s, e); },
+            this, other.operand(), skip, extra);
+    }
+    // The same inside a vector kernel of VectorBytes (multiversion.hpp), inlined, in whole
+    // vectors: the words past both windows are zero, which makes that harmless.
+    template <std::size_t VectorBytes>
+    KORVANE_INLINE void xor_in_window_in(const Operand& o, Qubit skip, Qubit extra) noexcept {
+        static_assert(VectorBytes / 8 <= kSpare + 1);
+        KORVANE_ROW_CHECK(fits(o, extra) && (skip == kNone || covers(skip)));
+        using Vector [[gnu::vector_size(VectorBytes), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
+        constexpr std::size_t lanes = VectorBytes / 8;
         std::uint64_t* w = live();
         const std::size_t b = base();
-        xor_words(w + (other.base() - b), other.live(), other.len());
+        std::uint64_t* dst = w + (o.base - b);
+        for (std::size_t k = 0; k < o.len; k += lanes)
+            *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(o.words + k);
         if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
     }
+    // toggle_set once fits is known false.
+    void toggle_set_outside(const NeighbourSet& other, Qubit skip, Qubit extra) { toggle_set_general(other, skip, extra); }
     // A toggle of i that changes no window and finds room where it is: a row with room
     // inline or a list (a list grows in place, strongly), or a window that covers i.
     bool toggles_in_place(std::size_t i) const noexcept {
@@ -227,15 +253,12 @@ public:
         toggle_set_in_room(other, skip, extra);
         return true;
     }
-    // The same inside a vector kernel of VectorBytes: the XOR inlined, as it is the whole
-    // cost of a walk over many rows.
+    // The same inside a vector kernel of VectorBytes, with other's operand(): the XOR
+    // inlined, as it is the whole cost of a walk over many rows.
     template <std::size_t VectorBytes>
-    KORVANE_INLINE bool toggle_set_reversible_in(const NeighbourSet& other, Qubit skip) {
-        if (fits(other)) {
-            std::uint64_t* w = live();
-            const std::size_t b = base();
-            xor_run<VectorBytes>(w + (other.base() - b), other.live(), other.len());
-            if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
+    KORVANE_INLINE bool toggle_set_reversible_in(const NeighbourSet& other, const Operand& o, Qubit skip) {
+        if (fits(o)) {
+            xor_in_window_in<VectorBytes>(o, skip, kNone);
             return false;
         }
         toggle_set_in_room(other, skip, kNone);
@@ -294,6 +317,7 @@ private:
     // one there: a list kNone and its member count, a window its length with kWindowFlag
     // set and its base word (below 2^26, as members are 32-bit).
     static constexpr Qubit kWindowFlag = Qubit{1} << 31;
+    static constexpr std::size_t kSpare = 3;
 
     // Before a block's data: the capacity, in members of a list or words of a window.
     struct Head {

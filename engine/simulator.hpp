@@ -133,20 +133,19 @@ private:
     // For the measurement rules, which undo their own edits.
     void right_multiply_plain(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
     void right_multiply_neighbours(std::size_t q, Vop factor);
-    // Row q ^= operand, leaving out `skip` and toggling `extra` too (see toggle_set).
-    void xor_row(std::size_t q, const NeighbourSet& operand, Qubit skip = NeighbourSet::kNone,
-                 Qubit extra = NeighbourSet::kNone) {
+    // Row q ^= operand (whose operand() is `view`), leaving out `skip` and toggling `extra`
+    // too (see toggle_set). Inlined into the vector kernels of VectorBytes that walk rows.
+    template <std::size_t VectorBytes = BuildVectors::value>
+    KORVANE_INLINE void xor_row(std::size_t q, const NeighbourSet& operand, const NeighbourSet::Operand& view,
+                                Qubit skip = NeighbourSet::kNone, Qubit extra = NeighbourSet::kNone) {
         NeighbourSet& row = adjacent_[q];
-        if (undo_.active()) {
-            if (!row.fits(operand, extra)) {
-                undo_.save(q, row);
-            } else {
-                undo_.record_xor(q, operand, skip, extra);
-                row.xor_in_window(operand, skip, extra);
-                return;
-            }
+        if (row.fits(view, extra)) {
+            if (undo_.active()) undo_.record_xor(q, operand, skip, extra);
+            row.xor_in_window_in<VectorBytes>(view, skip, extra);
+            return;
         }
-        row.toggle_set(operand, skip, extra);
+        if (undo_.active()) undo_.save(q, row);
+        row.toggle_set_outside(operand, skip, extra);
     }
     // A single member in or out: strongly exception-safe, so it is recorded once done.
     void toggle_bit(std::size_t q, std::size_t i) {
