@@ -67,7 +67,8 @@ void NeighbourSet::assign(const NeighbourSet& other) {
     // already large enough is reused, its surplus zeroed.
     const std::size_t words = other.capacity();
     std::uint64_t* to = dense() && capacity() >= words ? live() : nullptr;
-    const std::size_t zeroed = to ? capacity() : words;
+    // Past its window a buffer is zero already; a fresh one is zero past the copy.
+    const std::size_t zeroed = to ? std::max(len(), other.len()) : words;
     if (!to) to = allocate<std::uint64_t>(words);
     std::memcpy(to, other.live(), other.len() * sizeof(std::uint64_t));
     std::fill(to + other.len(), to + zeroed, std::uint64_t{0});
@@ -156,12 +157,8 @@ void NeighbourSet::insert(std::size_t i) {
     make_dense_if_smaller();
 }
 
-void NeighbourSet::erase(std::size_t i) {
-    if (dense()) {
-        if (!contains(i)) return;
-        flip_bit(i);  // a zero end word may stay, as after a row XOR
-        return;
-    }
+void NeighbourSet::erase_outside(std::size_t i) {
+    if (dense()) return;  // outside the window: not a member
     const std::size_t k = find(i);
     if (k == kMissing) return;
     erase_at(k);

@@ -104,7 +104,14 @@ public:
         return w < len() && ((live()[w] >> (i % 64)) & 1u);
     }
     void insert(std::size_t i);
-    void erase(std::size_t i);
+    // A window that covers i clears one bit; everything else goes to the general path.
+    void erase(std::size_t i) {
+        if (covers(i)) {
+            live()[i / 64 - base()] &= ~(std::uint64_t{1} << (i % 64));  // a zero end word may stay
+            return;
+        }
+        erase_outside(i);
+    }
     // Inside a window a toggle is one bit flip; everything else goes to the general path.
     void toggle(std::size_t i) {
         if (covers(i)) {
@@ -221,15 +228,27 @@ public:
     template <std::size_t VectorBytes>
     KORVANE_INLINE void xor_in_window_in(const Operand& o, Qubit skip, Qubit extra) noexcept {
         static_assert(VectorBytes / 8 <= kSpare + 1);
-        KORVANE_ROW_CHECK(fits(o, extra) && (skip == kNone || covers(skip)));
+        KORVANE_ROW_CHECK(fits(o, extra) && (skip == kNone || skip / 64 - o.base < o.len));
         using Vector [[gnu::vector_size(VectorBytes), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
         constexpr std::size_t lanes = VectorBytes / 8;
         std::uint64_t* w = live();
         const std::size_t b = base();
         std::uint64_t* dst = w + (o.base - b);
-        for (std::size_t k = 0; k < o.len; k += lanes)
-            *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(o.words + k);
-        if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
+        if (skip != kNone) {
+            // The skipped bit is taken out of the operand's word on its way: flipping it in
+            // the row afterwards would read back a word just stored.
+            alignas(32) static constexpr std::uint64_t kLane[4] = {0, 1, 2, 3};
+            Vector at = *reinterpret_cast<const Vector*>(kLane);
+            const Vector target = Vector{} + static_cast<std::uint64_t>(skip / 64 - o.base);
+            const Vector bit = Vector{} + (std::uint64_t{1} << (skip % 64));
+            const Vector step = Vector{} + static_cast<std::uint64_t>(lanes);
+            for (std::size_t k = 0; k < o.len; k += lanes, at += step)
+                *reinterpret_cast<Vector*>(dst + k) ^=
+                    *reinterpret_cast<const Vector*>(o.words + k) ^ (bit & reinterpret_cast<Vector>(at == target));
+        } else {
+            for (std::size_t k = 0; k < o.len; k += lanes)
+                *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(o.words + k);
+        }
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
     }
     // toggle_set once fits is known false.
@@ -439,6 +458,7 @@ private:
     // its form where it can and a list keeps room to merge `other` back without allocating.
     void merge_sorted(const NeighbourSet& other, Qubit skip, Qubit extra, bool keep_room);
     void toggle_general(std::size_t i);
+    void erase_outside(std::size_t i);
     // Trims, and reconsiders the form.
     void settle() noexcept;
     void settle_list() noexcept;
