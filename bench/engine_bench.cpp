@@ -115,6 +115,26 @@ BENCHMARK(BM_MeasureX)->Args({1000, 4})->Args({1000000, 4})->Args({1024, 512});
 BENCHMARK(BM_MeasureY)->Args({1000, 4})->Args({1000000, 4})->Args({1024, 512});
 BENCHMARK(BM_MeasureZ)->Args({1000, 4})->Args({1000000, 4})->Args({1024, 512});
 
+// The engine's part of W2: an L x L cluster measured X/Y in a checkerboard, row by row,
+// whose frontier grows dense. One iteration is the whole sweep; the build is not timed.
+void BM_ClusterCheckerboard(benchmark::State& state) {
+    const auto L = static_cast<std::size_t>(state.range(0));
+    FastRandom rng;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Simulator sim(L * L);
+        for (std::size_t q = 0; q < L * L; ++q) sim.h(q);
+        for (std::size_t q = 0; q < L * L; ++q) {
+            if (q % L + 1 < L) sim.cz(q, q + 1);
+            if (q + L < L * L) sim.cz(q, q + L);
+        }
+        state.ResumeTiming();
+        for (std::size_t q = 0; q < L * L; ++q)
+            benchmark::DoNotOptimize(sim.measure(q, static_cast<std::uint8_t>((q / L + q % L) % 2), rng));
+    }
+}
+BENCHMARK(BM_ClusterCheckerboard)->Arg(300)->Arg(1000)->Unit(benchmark::kMillisecond);
+
 void BM_PeekFewQubits(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     Simulator sim = random_graph(n, 4, 5);
