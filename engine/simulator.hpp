@@ -216,7 +216,12 @@ private:
 // need no log: every buffer an operation on them uses exists before it starts.
 class Simulator::Atomic {
 public:
-    explicit Atomic(Simulator& sim) noexcept : sim_(sim), owner_(sim.full_row_words_ == 0 && !sim.undo_.active()) {
+    // Only an owner asks for the count of exceptions in flight: that is a library call, and
+    // operations on full rows and nested ones start often.
+    explicit Atomic(Simulator& sim) noexcept
+        : sim_(sim),
+          owner_(sim.full_row_words_ == 0 && !sim.undo_.active()),
+          exceptions_(owner_ ? std::uncaught_exceptions() : 0) {
         if (owner_) sim_.undo_.begin();
     }
     ~Atomic() {
@@ -232,7 +237,7 @@ public:
 private:
     Simulator& sim_;
     const bool owner_;
-    const int exceptions_ = std::uncaught_exceptions();
+    const int exceptions_;
 };
 
 }  // namespace korvane
