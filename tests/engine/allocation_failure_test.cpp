@@ -214,6 +214,23 @@ TEST(AllocationFailure, LongChain) {
         {{2500, 2501, {2500, 2499, 2502, 0}}, {10, 4990, {4990, 11, 10, 4999}}});
 }
 
+// A grid whose rows hold exactly as many members as a row record takes: any edit that
+// adds one moves a row to the heap, and rows that lose members come back.
+TEST(AllocationFailure, GridAtTheRecordsCapacity) {
+    check_both_layouts(
+        [](RowLayout layout) {
+            std::mt19937 rng(1600);
+            Simulator sim(1600, layout);
+            for (std::size_t q = 0; q < 1600; ++q) {
+                if (q % 40 != 39) sim.add_edge(q, q + 1);
+                if (q + 40 < 1600) sim.add_edge(q, q + 40);
+            }
+            set_vops(sim, rng, 820);
+            return sim;
+        },
+        {{820, 821, {820, 861, 779, 0}}, {410, 1230, {1230, 450, 411, 1599}}});
+}
+
 // A dense cluster with a few members joined to qubits far away: edits of the cluster's
 // rows must widen their windows.
 TEST(AllocationFailure, ClusterWithFarMembers) {
