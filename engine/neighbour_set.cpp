@@ -336,6 +336,7 @@ bool NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
         lo_word = std::min(lo_word, base());
         hi_word = std::max(hi_word, base() + len() - 1);
     }
+    lo_word = aligned_word(lo_word);
     if (hi_word - lo_word + 1 + kSpare <= capacity()) {
         // Words past the window are zero already; moving it up clears what it leaves.
         std::uint64_t* w = live();
@@ -355,7 +356,7 @@ bool NeighbourSet::widen(std::size_t lo_word, std::size_t hi_word) {
             hi_word = std::max(hi_word, base() + len() - 1);
         }
     }
-    rebuffer(lo_word, hi_word);
+    rebuffer(aligned_word(lo_word), hi_word);
     return true;
 }
 
@@ -364,6 +365,7 @@ void NeighbourSet::narrow() noexcept {
     std::size_t lo = 0, hi = len();
     while (hi > 0 && w[hi - 1] == 0) --hi;
     while (lo < hi && w[lo] == 0) ++lo;
+    lo = aligned_word(lo);  // base stays a multiple of four
     if (lo != 0) {
         std::memmove(w, w + lo, (hi - lo) * sizeof(std::uint64_t));
         std::fill(w + (hi - lo), w + hi, std::uint64_t{0});
@@ -392,7 +394,7 @@ void NeighbourSet::make_dense_if_smaller() noexcept {
 void NeighbourSet::make_dense() {
     const Qubit* p = sorted();
     const std::size_t n = sorted_size();
-    const std::size_t lo = n == 0 ? 0 : p[0] / 64, hi = n == 0 ? 0 : p[n - 1] / 64;
+    const std::size_t lo = n == 0 ? 0 : aligned_word(p[0] / 64), hi = n == 0 ? 0 : p[n - 1] / 64;
     std::uint64_t* w = build_window(lo, hi);
     for (std::size_t k = 0; k < n; ++k) w[p[k] / 64 - lo] |= std::uint64_t{1} << (p[k] % 64);
     install_window(w, lo, n == 0 ? 0 : hi - lo + 1);
