@@ -59,7 +59,7 @@ void Simulator::edit_rows(Walk&& walk) {
                     try {
                         grown.push_back(c);
                     } catch (...) {
-                        row.toggle_set_reversible(with, skip);
+                        row.toggle_set_reversible_in<VectorBytes>(with, view, skip);
                         throw;
                     }
                 }
@@ -72,10 +72,11 @@ void Simulator::edit_rows(Walk&& walk) {
     } catch (...) {
         // The walk visits each row once, in the same order: undo those before the failed one.
         bool before = true;
-        walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand&, Qubit skip, Vop factor) {
+        walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip, Vop factor)
+                 KORVANE_INLINE {
             if (c == failed) before = false;
             if (!before) return;
-            adjacent_[c].toggle_set_reversible(with, skip);
+            adjacent_[c].toggle_set_reversible_in<VectorBytes>(with, view, skip);
             if (factor != VOP_I) right_multiply_plain(c, ADJOINT_TABLE[factor]);
         });
         throw;

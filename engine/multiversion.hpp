@@ -1,8 +1,8 @@
 // The default x86-64 build targets x86-64-v2, which every x86-64 CPU since 2009 runs, and
 // compiles its few hot vector kernels a second time for AVX2. The CPU is tested once, as
-// the library loads; a kernel then reads one flag per call (a row XOR, a pivot), never
-// per word. A build whose flags already enable AVX2, or that is not for x86-64, has one
-// version of each kernel and nothing to decide.
+// the library loads; a kernel then reads one flag per call (a rule's walk over its rows, a
+// pivot), never per word. A build whose flags already enable AVX2, or that is not for
+// x86-64, has one version of each kernel and nothing to decide.
 #pragma once
 
 #include <cstddef>

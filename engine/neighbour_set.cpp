@@ -426,11 +426,7 @@ void NeighbourSet::xor_dense(const NeighbourSet& other, Qubit skip, Qubit extra)
         hi = std::max<std::size_t>(hi, extra / 64);
     }
     const bool fresh = (len() == 0 || lo < base() || hi >= base() + len()) && widen(lo, hi);
-    std::uint64_t* w = live();
-    const std::size_t b = base();
-    xor_words(w + (other.base() - b), other.live(), other.len());
-    if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
-    if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
+    xor_in_window(other, skip, extra);  // it fits now
     if (fresh) settle();
 }
 

@@ -255,8 +255,6 @@ public:
         }
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
     }
-    // toggle_set once fits is known false.
-    void toggle_set_outside(const NeighbourSet& other, Qubit skip, Qubit extra) { toggle_set_general(other, skip, extra); }
     // A toggle of i that changes no window and finds room where it is: a row with room
     // inline or a list (a list grows in place, strongly), or a window that covers i.
     bool toggles_in_place(std::size_t i) const noexcept {
@@ -489,25 +487,7 @@ private:
             *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(src + k);
             *reinterpret_cast<Vector*>(dst + k + lanes) ^= *reinterpret_cast<const Vector*>(src + k + lanes);
         }
-        // Windows are short: a tail of up to 2 * lanes - 1 words in at most three steps.
-        if (k + lanes <= n) {
-            *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(src + k);
-            k += lanes;
-        }
-        if constexpr (lanes > 2) {
-            using Pair [[gnu::vector_size(16), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
-            if (k + 2 <= n) {
-                *reinterpret_cast<Pair*>(dst + k) ^= *reinterpret_cast<const Pair*>(src + k);
-                k += 2;
-            }
-        }
-        if (k < n) dst[k] ^= src[k];
-    }
-    static void xor_words(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src, std::size_t n) noexcept {
-        run_vector_kernel(
-            [](auto width, std::uint64_t* d, const std::uint64_t* s, std::size_t m)
-                KORVANE_INLINE { xor_run<decltype(width)::value>(d, s, m); },
-            dst, src, n);
+        for (; k < n; ++k) dst[k] ^= src[k];
     }
     void make_dense();
     void make_sparse();

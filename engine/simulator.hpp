@@ -145,7 +145,7 @@ private:
             return;
         }
         if (undo_.active()) undo_.save(q, row);
-        row.toggle_set_outside(operand, skip, extra);
+        row.toggle_set(operand, skip, extra);
     }
     // A single member in or out: strongly exception-safe, so it is recorded once done.
     void toggle_bit(std::size_t q, std::size_t i) {
