@@ -226,7 +226,9 @@ public:
             this, other.operand(), skip, extra);
     }
     // The same inside a vector kernel of VectorBytes (multiversion.hpp), inlined, in whole
-    // vectors: the words past both windows are zero, which makes that harmless.
+    // vectors: the words past both windows are zero, which makes that harmless. Unrolled
+    // for up to kUnrolled vectors, with a jump into the sequence: in a walk over many rows
+    // that all take the same operand, a loop's counting costs as much as its XORs.
     template <std::size_t VectorBytes>
     KORVANE_INLINE void xor_in_window_in(const Operand& o, Qubit skip, Qubit extra) noexcept {
         static_assert(VectorBytes / 8 <= kSpare + 1);
@@ -237,22 +239,36 @@ public:
         constexpr std::size_t lanes = VectorBytes / 8;
         std::uint64_t* w = live();
         const std::size_t b = base();
-        std::uint64_t* dst = w + (o.base - b);
+        Vector* dst = reinterpret_cast<Vector*>(w + (o.base - b));
+        const Vector* src = reinterpret_cast<const Vector*>(o.words);
+        // The skipped bit is taken out of the operand's word on its way: flipping it in the
+        // row afterwards would read back part of a vector just stored.
+        alignas(32) static constexpr std::uint64_t kLane[4] = {0, 1, 2, 3};
+        Vector lane = *reinterpret_cast<const Vector*>(kLane);
+        Vector bit{}, target{};
         if (skip != kNone) {
-            // The skipped bit is taken out of the operand's word on its way: flipping it in
-            // the row afterwards would read back a word just stored.
-            alignas(32) static constexpr std::uint64_t kLane[4] = {0, 1, 2, 3};
-            Vector at = *reinterpret_cast<const Vector*>(kLane);
-            const Vector target = Vector{} + static_cast<std::uint64_t>(skip / 64 - o.base);
-            const Vector bit = Vector{} + (std::uint64_t{1} << (skip % 64));
-            const Vector step = Vector{} + static_cast<std::uint64_t>(lanes);
-            for (std::size_t k = 0; k < o.len; k += lanes, at += step)
-                *reinterpret_cast<Vector*>(dst + k) ^=
-                    *reinterpret_cast<const Vector*>(o.words + k) ^ (bit & reinterpret_cast<Vector>(at == target));
-        } else {
-            for (std::size_t k = 0; k < o.len; k += lanes)
-                *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(o.words + k);
+            bit += std::uint64_t{1} << (skip % 64);
+            target += static_cast<std::uint64_t>(skip / 64 - o.base);
         }
+        auto step = [&](std::size_t i) KORVANE_INLINE {
+            Vector x = src[i];
+            if (skip != kNone) x ^= bit & reinterpret_cast<Vector>(lane + static_cast<std::uint64_t>(i * lanes) == target);
+            dst[i] ^= x;
+        };
+        std::size_t k = (o.len + lanes - 1) / lanes;
+        for (; k > kUnrolled; --k) step(k - 1);
+        switch (k) {
+            case 8: step(7); [[fallthrough]];
+            case 7: step(6); [[fallthrough]];
+            case 6: step(5); [[fallthrough]];
+            case 5: step(4); [[fallthrough]];
+            case 4: step(3); [[fallthrough]];
+            case 3: step(2); [[fallthrough]];
+            case 2: step(1); [[fallthrough]];
+            case 1: step(0); [[fallthrough]];
+            default: break;
+        }
+        static_assert(kUnrolled == 8);
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
     }
     // A toggle of i that changes no window and finds room where it is: a row with room
@@ -340,6 +356,7 @@ private:
     static constexpr Qubit kWindowFlag = Qubit{1} << 31;
     static constexpr std::size_t kSpare = 3;
     static constexpr std::size_t kAlign = 32;
+    static constexpr std::size_t kUnrolled = 8;
 
     // Before a block's data: the capacity, in members of a list or words of a window, and
     // how far the data lies from the start of the allocation.
