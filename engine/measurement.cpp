@@ -49,11 +49,15 @@ void Simulator::edit_rows(Walk&& walk) {
     std::vector<Qubit>& grown = scratch_.grown;
     grown.clear();
     Qubit failed = NeighbourSet::kNone;  // the row whose edit failed; set only then
+    // Held in locals: a row XOR stores through pointers that may alias anything, so the
+    // vectors' data pointers would otherwise be read again for every row.
+    NeighbourSet* const rows = adjacent_.data();
+    Vop* const vops = vop_.data();
     try {
         // Inlined at each call of the walk, so that constant arguments fold away.
         walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip, Vop factor)
                  KORVANE_INLINE {
-            NeighbourSet& row = adjacent_[c];
+            NeighbourSet& row = rows[c];
             try {
                 if (row.toggle_set_reversible_in<VectorBytes>(with, view, skip)) {
                     try {
@@ -67,7 +71,7 @@ void Simulator::edit_rows(Walk&& walk) {
                 failed = c;  // its row is as it was
                 throw;
             }
-            if (factor != VOP_I) right_multiply_plain(c, factor);
+            if (factor != VOP_I) vops[c] = MULT_TABLE[vops[c]][factor];
         });
     } catch (...) {
         // The walk visits each row once, in the same order: undo those before the failed one.
