@@ -41,51 +41,62 @@ void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
     right_multiply_plain(node, VOP_H);
 }
 
-// Rows edited one by one with reversible XORs, each row's VOP multiplied by its factor. If
-// an edit fails, the rows before it are edited back and the failure goes on: the rule
-// changes nothing. Only once all are done are the rows that grew settled.
+// Rows edited with reversible XORs, each row's VOP multiplied by its factor. The walk edits
+// in place the rows whose window the operand fits, and only lists the others: with no call
+// in it, it keeps its registers for the XORs, which are the whole cost of the rule. The
+// listed rows are edited after it, each strongly; if one fails, those listed before it and
+// every row the walk edited are edited back and the failure goes on: the rule changes
+// nothing. Only once all are done are the listed rows, which grew, settled. The walk visits
+// at most `most` rows, each once, and always in the same order.
 template <std::size_t VectorBytes, class Walk>
-void Simulator::edit_rows(Walk&& walk) {
-    std::vector<Qubit>& grown = scratch_.grown;
-    grown.clear();
-    Qubit failed = NeighbourSet::kNone;  // the row whose edit failed; set only then
+void Simulator::edit_rows(std::size_t most, Walk&& walk) {
+    std::vector<Scratch::Listed>& listed = scratch_.listed;
+    if (listed.size() < most) listed.resize(most);  // before any change: it may throw
+    Scratch::Listed* const list = listed.data();
+    std::size_t count = 0;
     // Held in locals: a row XOR stores through pointers that may alias anything, so the
     // vectors' data pointers would otherwise be read again for every row.
     NeighbourSet* const rows = adjacent_.data();
     Vop* const vops = vop_.data();
-    try {
-        // Inlined at each call of the walk, so that constant arguments fold away.
-        walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip, Vop factor)
-                 KORVANE_INLINE {
-            NeighbourSet& row = rows[c];
-            try {
-                if (row.toggle_set_reversible_in<VectorBytes>(with, view, skip)) {
-                    try {
-                        grown.push_back(c);
-                    } catch (...) {
-                        row.toggle_set_reversible_in<VectorBytes>(with, view, skip);
-                        throw;
-                    }
-                }
-            } catch (...) {
-                failed = c;  // its row is as it was
-                throw;
-            }
+    // Inlined at each call of the walk, so that constant arguments fold away.
+    walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip, Vop factor)
+             KORVANE_INLINE {
+        NeighbourSet& row = rows[c];
+        if (row.fits(view)) [[likely]] {
+            row.xor_in_window_in<VectorBytes>(view, skip, NeighbourSet::kNone);
             if (factor != VOP_I) vops[c] = MULT_TABLE[vops[c]][factor];
-        });
+        } else {
+            list[count++] = {&with, c, skip, factor};
+        }
+    });
+    std::size_t done = 0;
+    try {
+        for (; done < count; ++done) {
+            const Scratch::Listed& e = list[done];
+            rows[e.row].toggle_set_reversible(*e.with, e.skip);
+            if (e.factor != VOP_I) right_multiply_plain(e.row, e.factor);
+        }
     } catch (...) {
-        // The walk visits each row once, in the same order: undo those before the failed one.
-        bool before = true;
-        walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip, Vop factor)
+        // Row list[done] is as it was.
+        for (std::size_t k = 0; k < done; ++k) {
+            const Scratch::Listed& e = list[k];
+            rows[e.row].toggle_set_reversible(*e.with, e.skip);
+            if (e.factor != VOP_I) right_multiply_plain(e.row, ADJOINT_TABLE[e.factor]);
+        }
+        // The listed rows come in the walk's order, so a second walk tells them apart.
+        std::size_t next = 0;
+        walk([&](Qubit c, const NeighbourSet&, const NeighbourSet::Operand& view, Qubit skip, Vop factor)
                  KORVANE_INLINE {
-            if (c == failed) before = false;
-            if (!before) return;
-            adjacent_[c].toggle_set_reversible_in<VectorBytes>(with, view, skip);
+            if (next < count && list[next].row == c) {
+                ++next;
+                return;
+            }
+            rows[c].xor_in_window_in<VectorBytes>(view, skip, NeighbourSet::kNone);
             if (factor != VOP_I) right_multiply_plain(c, ADJOINT_TABLE[factor]);
         });
         throw;
     }
-    for (Qubit c : grown) adjacent_[c].settle_after_edit();
+    for (std::size_t k = 0; k < count; ++k) rows[list[k].row].settle_after_edit();
 }
 
 void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
@@ -99,7 +110,7 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     with_node.insert(node);
     // The walk is a vector kernel: the row XORs are the whole cost of the rule.
     run_vector_kernel([&](auto width) KORVANE_INLINE {
-        edit_rows<decltype(width)::value>([&](auto&& edit) KORVANE_INLINE {
+        edit_rows<decltype(width)::value>(hood.size(), [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view = with_node.operand();
             hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c, factor); });
         });
@@ -133,9 +144,10 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     with_b.insert(b);
     row_b = hood;
     row_b.erase(b);
+    const std::size_t most = hood.size() + hood_b.size();
     // The factors as compile-time constants, one instance per result; each a vector kernel.
     auto walk = [&](auto width, auto z_in_a, auto z_in_b) KORVANE_INLINE {
-        edit_rows<decltype(width)::value>([&](auto&& edit) KORVANE_INLINE {
+        edit_rows<decltype(width)::value>(most, [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view_b = with_b.operand(), view_a = hood.operand(), view_ab = either.operand();
             NeighbourSet::for_each_split(
                 hood, hood_b,

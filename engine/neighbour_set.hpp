@@ -245,15 +245,12 @@ public:
         // row afterwards would read back part of a vector just stored.
         alignas(32) static constexpr std::uint64_t kLane[4] = {0, 1, 2, 3};
         Vector lane = *reinterpret_cast<const Vector*>(kLane);
-        Vector bit{}, target{};
-        if (skip != kNone) {
-            bit += std::uint64_t{1} << (skip % 64);
-            target += static_cast<std::uint64_t>(skip / 64 - o.base);
-        }
+        // Without a branch on skip: the mask is zero for kNone, and folds away where that is
+        // known at compile time.
+        const Vector bit = Vector{} + (skip == kNone ? 0 : std::uint64_t{1} << (skip % 64));
+        const Vector target = Vector{} + static_cast<std::uint64_t>(skip / 64 - o.base);
         auto step = [&](std::size_t i) KORVANE_INLINE {
-            Vector x = src[i];
-            if (skip != kNone) x ^= bit & reinterpret_cast<Vector>(lane + static_cast<std::uint64_t>(i * lanes) == target);
-            dst[i] ^= x;
+            dst[i] ^= src[i] ^ (bit & reinterpret_cast<Vector>(lane + static_cast<std::uint64_t>(i * lanes) == target));
         };
         std::size_t k = (o.len + lanes - 1) / lanes;
         for (; k > kUnrolled; --k) step(k - 1);

@@ -179,7 +179,7 @@ private:
             adjacent_[q].clear();
     }
     template <std::size_t VectorBytes, class Walk>
-    KORVANE_INLINE inline void edit_rows(Walk&& walk);
+    KORVANE_INLINE inline void edit_rows(std::size_t most, Walk&& walk);
     void measure_x_rule(std::size_t node, std::uint8_t r);
     void measure_y_rule(std::size_t node, std::uint8_t r);
     void measure_z_rule(std::size_t node, std::uint8_t r);
@@ -194,7 +194,13 @@ private:
     struct Scratch {
         NeighbourSet either, with_a, with_b, row;
         std::vector<std::uint64_t> words;
-        std::vector<Qubit> grown;
+        // A row that a rule's walk left for later: its operand, what to leave out, its factor.
+        struct Listed {
+            const NeighbourSet* with;
+            Qubit row, skip;
+            Vop factor;
+        };
+        std::vector<Listed> listed;
         Scratch() = default;
         Scratch(const Scratch& other) : words(other.words.size()) {}
         Scratch& operator=(const Scratch& other) {

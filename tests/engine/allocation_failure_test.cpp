@@ -249,5 +249,25 @@ TEST(AllocationFailure, ClusterWithFarMembers) {
         {{5, 1909, {1909, 1, 5, 1999}}, {1990, 40, {40, 1900, 41, 2}}});
 }
 
+// A measured qubit whose neighbours' rows are of both kinds: windows that already cover
+// the rule's operand, which its walk edits in place, and narrow ones that must grow after
+// the walk. A failure there must take back the walk's edits too.
+TEST(AllocationFailure, MeasuredRowsThatFitAndRowsThatGrow) {
+    check_both_layouts(
+        [](RowLayout layout) {
+            std::mt19937 rng(3000);
+            Simulator sim(3000, layout);
+            std::bernoulli_distribution edge(0.5);
+            for (std::size_t a = 1000; a < 1064; ++a)
+                for (std::size_t b = a + 1; b < 1064; ++b)
+                    if (edge(rng)) sim.add_edge(a, b);
+            for (std::size_t a = 1000; a < 1032; ++a) sim.add_edge(a, 2900);  // wide windows
+            set_vops(sim, rng, 1000);
+            sim.set_vop(1000, korvane::VOP_I);  // measured along the axis asked for
+            return sim;
+        },
+        {{1000, 1040, {1000, 1040}}, {1040, 1000, {1040}}});
+}
+
 }  // namespace
 }  // namespace korvane_test
