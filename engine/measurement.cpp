@@ -8,6 +8,7 @@
 
 #include "engine_error.hpp"
 #include "simulator.hpp"
+#include "vop_permutation.hpp"
 
 namespace korvane {
 
@@ -32,10 +33,9 @@ std::uint8_t Simulator::measure(std::size_t node, std::uint8_t axis, RandomSourc
 
 // Removing a member and emptying a row never allocate.
 void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
-    adjacent_[node].for_each([&](Qubit c) {
-        adjacent_[c].erase(node);
-        if (r) right_multiply_plain(c, VOP_Z);
-    });
+    NeighbourSet* const rows = adjacent_.data();  // a local: see edit_rows
+    adjacent_[node].for_each([&](Qubit c) { rows[c].erase(node); });
+    if (r) right_multiply_members_plain(adjacent_[node], VOP_Z);
     clear_row(node);
     if (r) right_multiply_plain(node, VOP_X);
     right_multiply_plain(node, VOP_H);
@@ -99,6 +99,18 @@ void Simulator::edit_rows(std::size_t most, Walk&& walk) {
     for (std::size_t k = 0; k < count; ++k) rows[list[k].row].settle_after_edit();
 }
 
+// The factor on the VOP of every member of `set`: a window's members a word at a time
+// (vop_permutation.hpp). Unlogged, like right_multiply_plain.
+void Simulator::right_multiply_members_plain(const NeighbourSet& set, Vop factor) noexcept {
+    const NeighbourSet::Operand window = set.operand();
+    if (window.len == 0) {
+        set.for_each([&](Qubit c) { right_multiply_plain(c, factor); });
+        return;
+    }
+    const std::size_t first = window.base * 64;  // members lie below size(), so first does too
+    right_multiply_members(vop_.data() + first, vop_.size() - first, window.words, window.len, factor);
+}
+
 void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     const Vop factor = r ? VOP_SDAG : VOP_S;
     // Complementing the neighbourhood flips each pair once per end, and node's edges go
@@ -108,13 +120,15 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     NeighbourSet& with_node = scratch_.with_a;
     with_node = hood;
     with_node.insert(node);
-    // The walk is a vector kernel: the row XORs are the whole cost of the rule.
+    // The walk is a vector kernel: the row XORs are the whole cost of the rule. The factor
+    // goes to the neighbours' VOPs once it is done, a word of them at a time.
     run_vector_kernel([&](auto width) KORVANE_INLINE {
         edit_rows<decltype(width)::value>(hood.size(), [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view = with_node.operand();
-            hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c, factor); });
+            hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c, VOP_I); });
         });
     });
+    right_multiply_members_plain(hood, factor);
     clear_row(node);
     right_multiply_plain(node, factor);
 }

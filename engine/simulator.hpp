@@ -132,6 +132,7 @@ private:
     [[gnu::always_inline]] void right_multiply(std::size_t q, Vop factor) { assign_vop(q, MULT_TABLE[vop_[q]][factor]); }
     // For the measurement rules, which undo their own edits.
     void right_multiply_plain(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
+    void right_multiply_members_plain(const NeighbourSet& set, Vop factor) noexcept;
     void right_multiply_neighbours(std::size_t q, Vop factor);
     // Row q ^= operand (whose operand() is `view`), leaving out `skip` and toggling `extra`
     // too (see toggle_set). Inlined into the vector kernels of VectorBytes that walk rows.
