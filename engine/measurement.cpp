@@ -41,74 +41,69 @@ void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
     right_multiply_plain(node, VOP_H);
 }
 
-// Rows edited with reversible XORs, each row's VOP multiplied by its factor. The walk edits
-// in place the rows whose window the operand fits, and only lists the others: with no call
-// in it, it keeps its registers for the XORs, which are the whole cost of the rule. The
-// listed rows are edited after it, each strongly; if one fails, those listed before it and
-// every row the walk edited are edited back and the failure goes on: the rule changes
-// nothing. Only once all are done are the listed rows, which grew, settled. The walk visits
-// at most `most` rows, each once, and always in the same order.
+// Rows edited with reversible XORs. The walk edits in place the rows whose window the
+// operand fits, and only lists the others: with no call in it, it keeps its registers for
+// the XORs, which are the whole cost of the rule. The listed rows are edited after it, each
+// strongly; if one fails, those listed before it and every row the walk edited are edited
+// back and the failure goes on: the rule changes nothing. Only once all are done are the
+// listed rows, which grew, settled. The walk visits at most `most` rows, each once, and
+// always in the same order. The rules apply their VOP factors afterwards, when nothing can
+// fail any more.
 template <std::size_t VectorBytes, class Walk>
 void Simulator::edit_rows(std::size_t most, Walk&& walk) {
     std::vector<Scratch::Listed>& listed = scratch_.listed;
     if (listed.size() < most) listed.resize(most);  // before any change: it may throw
     Scratch::Listed* const list = listed.data();
     std::size_t count = 0;
-    // Held in locals: a row XOR stores through pointers that may alias anything, so the
-    // vectors' data pointers would otherwise be read again for every row.
+    // Held in a local: a row XOR stores through pointers that may alias anything, so the
+    // vector's data pointer would otherwise be read again for every row.
     NeighbourSet* const rows = adjacent_.data();
-    Vop* const vops = vop_.data();
     // Inlined at each call of the walk, so that constant arguments fold away.
-    walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip, Vop factor)
-             KORVANE_INLINE {
+    walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip) KORVANE_INLINE {
         NeighbourSet& row = rows[c];
-        if (row.fits(view)) [[likely]] {
+        if (row.fits(view)) [[likely]]
             row.xor_in_window_in<VectorBytes>(view, skip, NeighbourSet::kNone);
-            if (factor != VOP_I) vops[c] = MULT_TABLE[vops[c]][factor];
-        } else {
-            list[count++] = {&with, c, skip, factor};
-        }
+        else
+            list[count++] = {&with, c, skip};
     });
     std::size_t done = 0;
     try {
-        for (; done < count; ++done) {
-            const Scratch::Listed& e = list[done];
-            rows[e.row].toggle_set_reversible(*e.with, e.skip);
-            if (e.factor != VOP_I) right_multiply_plain(e.row, e.factor);
-        }
+        for (; done < count; ++done) rows[list[done].row].toggle_set_reversible(*list[done].with, list[done].skip);
     } catch (...) {
         // Row list[done] is as it was.
-        for (std::size_t k = 0; k < done; ++k) {
-            const Scratch::Listed& e = list[k];
-            rows[e.row].toggle_set_reversible(*e.with, e.skip);
-            if (e.factor != VOP_I) right_multiply_plain(e.row, ADJOINT_TABLE[e.factor]);
-        }
+        for (std::size_t k = 0; k < done; ++k) rows[list[k].row].toggle_set_reversible(*list[k].with, list[k].skip);
         // The listed rows come in the walk's order, so a second walk tells them apart.
         std::size_t next = 0;
-        walk([&](Qubit c, const NeighbourSet&, const NeighbourSet::Operand& view, Qubit skip, Vop factor)
-                 KORVANE_INLINE {
-            if (next < count && list[next].row == c) {
+        walk([&](Qubit c, const NeighbourSet&, const NeighbourSet::Operand& view, Qubit skip) KORVANE_INLINE {
+            if (next < count && list[next].row == c)
                 ++next;
-                return;
-            }
-            rows[c].xor_in_window_in<VectorBytes>(view, skip, NeighbourSet::kNone);
-            if (factor != VOP_I) right_multiply_plain(c, ADJOINT_TABLE[factor]);
+            else
+                rows[c].xor_in_window_in<VectorBytes>(view, skip, NeighbourSet::kNone);
         });
         throw;
     }
     for (std::size_t k = 0; k < count; ++k) rows[list[k].row].settle_after_edit();
 }
 
-// The factor on the VOP of every member of `set`: a window's members a word at a time
-// (vop_permutation.hpp). Unlogged, like right_multiply_plain.
-void Simulator::right_multiply_members_plain(const NeighbourSet& set, Vop factor) noexcept {
-    const NeighbourSet::Operand window = set.operand();
-    if (window.len == 0) {
-        set.for_each([&](Qubit c) { right_multiply_plain(c, factor); });
+// The factor on the VOP of every member of `set` that is neither in `outside` nor
+// `except`: a window's members a word at a time (vop_permutation.hpp). Unlogged, like
+// right_multiply_plain.
+void Simulator::right_multiply_members_plain(const NeighbourSet& set, Vop factor, const NeighbourSet& outside,
+                                             Qubit except) noexcept {
+    const NeighbourSet::Operand in = set.operand(), out = outside.operand();
+    if (in.len == 0 || (out.len == 0 && !outside.empty())) {
+        set.for_each([&](Qubit c) {
+            if (c != except && !outside.contains(c)) right_multiply_plain(c, factor);
+        });
         return;
     }
-    const std::size_t first = window.base * 64;  // members lie below size(), so first does too
-    right_multiply_members(vop_.data() + first, vop_.size() - first, window.words, window.len, factor);
+    const std::size_t first = in.base * 64;  // members lie below size(), so first does too
+    right_multiply_words(vop_.data() + first, vop_.size() - first, in.len, factor, [&](std::size_t k) KORVANE_INLINE {
+        const std::size_t at = in.base + k, o = at - out.base;  // o wraps below the window
+        std::uint64_t m = in.words[k] & ~(o < out.len ? out.words[o] : 0);
+        if (except / 64 == at) m &= ~(std::uint64_t{1} << (except % 64));
+        return m;
+    });
 }
 
 void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
@@ -125,7 +120,7 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     run_vector_kernel([&](auto width) KORVANE_INLINE {
         edit_rows<decltype(width)::value>(hood.size(), [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view = with_node.operand();
-            hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c, VOP_I); });
+            hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c); });
         });
     });
     right_multiply_members_plain(hood, factor);
@@ -159,27 +154,25 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     row_b = hood;
     row_b.erase(b);
     const std::size_t most = hood.size() + hood_b.size();
-    // The factors as compile-time constants, one instance per result; each a vector kernel.
-    auto walk = [&](auto width, auto z_in_a, auto z_in_b) KORVANE_INLINE {
+    run_vector_kernel([&](auto width) KORVANE_INLINE {
         edit_rows<decltype(width)::value>(most, [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view_b = with_b.operand(), view_a = hood.operand(), view_ab = either.operand();
             NeighbourSet::for_each_split(
                 hood, hood_b,
                 [&](Qubit c) KORVANE_INLINE {
-                    if (c != b) edit(c, with_b, view_b, NeighbourSet::kNone, z_in_a());
+                    if (c != b) edit(c, with_b, view_b, NeighbourSet::kNone);
                 },
                 [&](Qubit c) KORVANE_INLINE {
-                    if (c != node) edit(c, hood, view_a, NeighbourSet::kNone, z_in_b());
+                    if (c != node) edit(c, hood, view_a, NeighbourSet::kNone);
                 },
-                [&](Qubit c) KORVANE_INLINE { edit(c, either, view_ab, NeighbourSet::kNone, VOP_I); });
+                [&](Qubit c) KORVANE_INLINE { edit(c, either, view_ab, NeighbourSet::kNone); });
         });
-    };
-    using Z = std::integral_constant<Vop, VOP_Z>;
-    using I = std::integral_constant<Vop, VOP_I>;
+    });
+    // Neither row has changed yet.
     if (r == 0)
-        run_vector_kernel(walk, Z{}, I{});
+        right_multiply_members_plain(hood, VOP_Z, hood_b, b);
     else
-        run_vector_kernel(walk, I{}, Z{});
+        right_multiply_members_plain(hood_b, VOP_Z, hood, node);
     right_multiply_plain(b, r == 0 ? VOP_SQRT_PLUS_IY : VOP_SQRT_MINUS_IY);
     if (r) right_multiply_plain(node, VOP_Z);
     // Row b's storage trades places with the scratch row: nothing to allocate.

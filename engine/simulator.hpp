@@ -132,7 +132,8 @@ private:
     [[gnu::always_inline]] void right_multiply(std::size_t q, Vop factor) { assign_vop(q, MULT_TABLE[vop_[q]][factor]); }
     // For the measurement rules, which undo their own edits.
     void right_multiply_plain(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
-    void right_multiply_members_plain(const NeighbourSet& set, Vop factor) noexcept;
+    void right_multiply_members_plain(const NeighbourSet& set, Vop factor, const NeighbourSet& outside = {},
+                                      Qubit except = NeighbourSet::kNone) noexcept;
     void right_multiply_neighbours(std::size_t q, Vop factor);
     // Row q ^= operand (whose operand() is `view`), leaving out `skip` and toggling `extra`
     // too (see toggle_set). Inlined into the vector kernels of VectorBytes that walk rows.
@@ -195,11 +196,10 @@ private:
     struct Scratch {
         NeighbourSet either, with_a, with_b, row;
         std::vector<std::uint64_t> words;
-        // A row that a rule's walk left for later: its operand, what to leave out, its factor.
+        // A row that a rule's walk left for later: its operand and what to leave out.
         struct Listed {
             const NeighbourSet* with;
             Qubit row, skip;
-            Vop factor;
         };
         std::vector<Listed> listed;
         Scratch() = default;
