@@ -287,17 +287,6 @@ public:
         toggle_set_in_room(other, skip, extra);
         return true;
     }
-    // The same inside a vector kernel of VectorBytes, with other's operand(): the XOR
-    // inlined, as it is the whole cost of a walk over many rows.
-    template <std::size_t VectorBytes>
-    KORVANE_INLINE bool toggle_set_reversible_in(const NeighbourSet& other, const Operand& o, Qubit skip) {
-        if (fits(o)) {
-            xor_in_window_in<VectorBytes>(o, skip, kNone);
-            return false;
-        }
-        toggle_set_in_room(other, skip, kNone);
-        return true;
-    }
     // What an edit left for later: trimming, giving back slack, the better form.
     void settle_after_edit() noexcept;
     // Undoes a toggle of i that completed, and whose row has not been reshaped since: the
