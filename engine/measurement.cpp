@@ -83,6 +83,8 @@ void Simulator::edit_rows(std::size_t most, Walk&& walk) {
         throw;
     }
     for (std::size_t k = 0; k < count; ++k) rows[list[k].row].settle_after_edit();
+    // A hub's rule lists a row for each of its members: that much is not kept.
+    if (listed.size() > Scratch::kListedKept) std::vector<Scratch::Listed>().swap(listed);
 }
 
 // The factor on the VOP of every member of `set` that is neither in `outside` nor

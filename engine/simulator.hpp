@@ -202,6 +202,7 @@ private:
             Qubit row, skip;
         };
         std::vector<Listed> listed;
+        static constexpr std::size_t kListedKept = 4096;
         Scratch() = default;
         Scratch(const Scratch& other) : words(other.words.size()) {}
         Scratch& operator=(const Scratch& other) {
