@@ -119,7 +119,7 @@ private:
 template <class WordAt>
 void right_multiply_words(Vop* vops, std::size_t vop_count, std::size_t word_count, Vop factor,
                           WordAt&& word_at) noexcept {
-    run_vector_kernel([&](auto width) KORVANE_INLINE {
+    run_vector_kernel([&]([[maybe_unused]] auto width) KORVANE_INLINE {
 #if defined(__x86_64__)
         if constexpr (decltype(width)::value == 32) {
             apply_to_words(VopPermutationAvx2(factor), vops, vop_count, word_count, word_at);
