@@ -41,6 +41,17 @@ void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
     right_multiply_plain(node, VOP_H);
 }
 
+namespace {
+
+// At least the number of members of `set`. A short window's bound costs less than counting
+// its bits, and bounds of two such windows stay within the scratch that is kept.
+std::size_t members_bound(const NeighbourSet& set) noexcept {
+    const std::size_t words = set.operand().len;
+    return words != 0 && words <= 32 ? 64 * words : set.size();
+}
+
+}  // namespace
+
 // Rows edited with reversible XORs. The walk edits in place the rows whose window the
 // operand fits, and only lists the others: with no call in it, it keeps its registers for
 // the XORs, which are the whole cost of the rule. The listed rows are edited after it, each
@@ -120,7 +131,7 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     // The walk is a vector kernel: the row XORs are the whole cost of the rule. The factor
     // goes to the neighbours' VOPs once it is done, a word of them at a time.
     run_vector_kernel([&](auto width) KORVANE_INLINE {
-        edit_rows<decltype(width)::value>(hood.size(), [&](auto&& edit) KORVANE_INLINE {
+        edit_rows<decltype(width)::value>(members_bound(hood), [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view = with_node.operand();
             hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c); });
         });
@@ -155,7 +166,7 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     with_b.insert(b);
     row_b = hood;
     row_b.erase(b);
-    const std::size_t most = hood.size() + hood_b.size();
+    const std::size_t most = members_bound(hood) + members_bound(hood_b);
     run_vector_kernel([&](auto width) KORVANE_INLINE {
         edit_rows<decltype(width)::value>(most, [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view_b = with_b.operand(), view_a = hood.operand(), view_ab = either.operand();
