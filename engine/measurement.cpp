@@ -43,11 +43,14 @@ void Simulator::measure_z_rule(std::size_t node, std::uint8_t r) {
 
 namespace {
 
-// At least the number of members of `set`. A short window's bound costs less than counting
-// its bits, and bounds of two such windows stay within the scratch that is kept.
+// A window of at most this many words is short: its bound below costs less than counting
+// its bits.
+constexpr std::size_t kShortWindowWords = 32;
+
+// At least the number of members of `set`.
 std::size_t members_bound(const NeighbourSet& set) noexcept {
     const std::size_t words = set.operand().len;
-    return words != 0 && words <= 32 ? 64 * words : set.size();
+    return words != 0 && words <= kShortWindowWords ? 64 * words : set.size();
 }
 
 }  // namespace
@@ -62,6 +65,8 @@ std::size_t members_bound(const NeighbourSet& set) noexcept {
 // fail any more.
 template <std::size_t VectorBytes, class Walk>
 void Simulator::edit_rows(std::size_t most, Walk&& walk) {
+    // The X rule's bound for two short windows stays within the scratch that is kept.
+    static_assert(2 * 64 * kShortWindowWords <= Scratch::kListedKept);
     std::vector<Scratch::Listed>& listed = scratch_.listed;
     if (listed.size() < most) listed.resize(most);  // before any change: it may throw
     Scratch::Listed* const list = listed.data();

@@ -254,6 +254,7 @@ public:
         };
         std::size_t k = (o.len + lanes - 1) / lanes;
         for (; k > kUnrolled; --k) step(k - 1);
+        static_assert(kUnrolled == 8, "one case per unrolled vector");
         switch (k) {
             case 8: step(7); [[fallthrough]];
             case 7: step(6); [[fallthrough]];
@@ -265,7 +266,6 @@ public:
             case 1: step(0); [[fallthrough]];
             default: break;
         }
-        static_assert(kUnrolled == 8);
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
     }
     // A toggle of i that changes no window and finds room where it is: a row with room

@@ -130,7 +130,8 @@ private:
         vop_[q] = v;
     }
     [[gnu::always_inline]] void right_multiply(std::size_t q, Vop factor) { assign_vop(q, MULT_TABLE[vop_[q]][factor]); }
-    // For the measurement rules, which undo their own edits.
+    // For the measurement rules, which keep no undo log: their VOP factors come once
+    // nothing can fail.
     void right_multiply_plain(std::size_t q, Vop factor) { vop_[q] = MULT_TABLE[vop_[q]][factor]; }
     void right_multiply_members_plain(const NeighbourSet& set, Vop factor, const NeighbourSet& outside = {},
                                       Qubit except = NeighbourSet::kNone) noexcept;

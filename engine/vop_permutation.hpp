@@ -25,29 +25,6 @@ inline constexpr std::array<std::array<Vop, 32>, 24> RIGHT_FACTOR_TABLE = [] {
     return t;
 }();
 
-// Applies `perm` to vops[c] for each set bit c of word_at(k), k below `word_count`;
-// `vop_count` is the number of VOPs from `vops`: whole words by the word kernel, a last
-// partial one member by member.
-template <class Permutation, class WordAt>
-KORVANE_INLINE inline void apply_to_words(const Permutation& perm, Vop* vops, std::size_t vop_count,
-                                          std::size_t word_count, WordAt&& word_at) noexcept {
-    const std::size_t whole = vop_count / 64;  // words whose 64 VOPs all exist
-    for (std::size_t k = 0; k < word_count; ++k) {
-        const std::uint64_t mask = word_at(k);
-        if (mask == 0) continue;
-        if (k < whole)
-            perm.apply_word(vops + k * 64, mask);
-        else
-            perm.apply_bits(vops + k * 64, mask);
-    }
-}
-
-// Applies `factor` to vops[c] for each set bit c of word_at(k), k below `word_count`, where
-// `vop_count` is the number of VOPs from `vops`; word_at is inlined into the AVX2 kernel.
-template <class WordAt>
-void right_multiply_words(Vop* vops, std::size_t vop_count, std::size_t word_count, Vop factor,
-                          WordAt&& word_at) noexcept;
-
 // Applies `factor` to vops[c] for each member c of a full row of `word_count` words;
 // `vop_count` is the number of VOPs, at most 64 * word_count. Runs the AVX2 kernel where
 // the CPU has it.
@@ -116,6 +93,25 @@ private:
 };
 #endif
 
+// Applies `perm` to vops[c] for each set bit c of word_at(k), k below `word_count`;
+// `vop_count` is the number of VOPs from `vops`: whole words by the word kernel, a last
+// partial one member by member.
+template <class Permutation, class WordAt>
+KORVANE_INLINE inline void apply_to_words(const Permutation& perm, Vop* vops, std::size_t vop_count,
+                                          std::size_t word_count, WordAt&& word_at) noexcept {
+    const std::size_t whole = vop_count / 64;  // words whose 64 VOPs all exist
+    for (std::size_t k = 0; k < word_count; ++k) {
+        const std::uint64_t mask = word_at(k);
+        if (mask == 0) continue;
+        if (k < whole)
+            perm.apply_word(vops + k * 64, mask);
+        else
+            perm.apply_bits(vops + k * 64, mask);
+    }
+}
+
+// Applies `factor` to vops[c] for each set bit c of word_at(k), k below `word_count`, where
+// `vop_count` is the number of VOPs from `vops`; word_at is inlined into the AVX2 kernel.
 template <class WordAt>
 void right_multiply_words(Vop* vops, std::size_t vop_count, std::size_t word_count, Vop factor,
                           WordAt&& word_at) noexcept {

@@ -169,6 +169,14 @@ void set_vops(Simulator& sim, std::mt19937& rng, std::size_t pivot) {
     sim.set_vop(pivot, 8);
 }
 
+// Each pair of qubits in [lo, hi) joined with probability p.
+void add_random_block(Simulator& sim, std::mt19937& rng, std::size_t lo, std::size_t hi, double p) {
+    std::bernoulli_distribution edge(p);
+    for (std::size_t a = lo; a < hi; ++a)
+        for (std::size_t b = a + 1; b < hi; ++b)
+            if (edge(rng)) sim.add_edge(a, b);
+}
+
 void check_both_layouts(const std::function<Simulator(RowLayout)>& make, const std::vector<Operands>& operands) {
     for (RowLayout layout : {RowLayout::windowed, RowLayout::full}) {
         const Simulator state = make(layout);
@@ -187,10 +195,7 @@ TEST(AllocationFailure, DenseRandomGraph) {
         [](RowLayout layout) {
             std::mt19937 rng(300);
             Simulator sim(300, layout);
-            std::bernoulli_distribution edge(0.5);
-            for (std::size_t a = 0; a < 300; ++a)
-                for (std::size_t b = a + 1; b < 300; ++b)
-                    if (edge(rng)) sim.add_edge(a, b);
+            add_random_block(sim, rng, 0, 300, 0.5);
             set_vops(sim, rng, 7);
             return sim;
         },
@@ -238,10 +243,7 @@ TEST(AllocationFailure, ClusterWithFarMembers) {
         [](RowLayout layout) {
             std::mt19937 rng(2000);
             Simulator sim(2000, layout);
-            std::bernoulli_distribution edge(0.4);
-            for (std::size_t a = 0; a < 96; ++a)
-                for (std::size_t b = a + 1; b < 96; ++b)
-                    if (edge(rng)) sim.add_edge(a, b);
+            add_random_block(sim, rng, 0, 96, 0.4);
             for (std::size_t q = 1900; q < 2000; q += 9) sim.add_edge(q % 96, q);
             set_vops(sim, rng, 5);
             return sim;
@@ -257,10 +259,7 @@ TEST(AllocationFailure, MeasuredRowsThatFitAndRowsThatGrow) {
         [](RowLayout layout) {
             std::mt19937 rng(3000);
             Simulator sim(3000, layout);
-            std::bernoulli_distribution edge(0.5);
-            for (std::size_t a = 1000; a < 1064; ++a)
-                for (std::size_t b = a + 1; b < 1064; ++b)
-                    if (edge(rng)) sim.add_edge(a, b);
+            add_random_block(sim, rng, 1000, 1064, 0.5);
             for (std::size_t a = 1000; a < 1032; ++a) sim.add_edge(a, 2900);  // wide windows
             set_vops(sim, rng, 1000);
             sim.set_vop(1000, korvane::VOP_I);  // measured along the axis asked for
