@@ -5,7 +5,9 @@
 
 On a shared machine whose speed drifts, alternating runs see the same conditions; the
 ratio of medians (B over A) is the figure to quote. Every run is a fresh process of
-bench/python_bench.py on the same circuit.
+bench/python_bench.py on the same circuit. The order within a round swaps every round
+(A B, B A, A B, ...): on some machines the second run of a pair is faster by a few per
+cent, and an even number of rounds gives each build that place equally often.
 """
 
 import argparse
@@ -32,14 +34,15 @@ def main():
     parser.add_argument("build_b")
     parser.add_argument("workload")
     parser.add_argument("--size", type=int, required=True)
-    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--rounds", type=int, default=6)
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
     builds = (args.build_a, args.build_b)
     times = ([], [])
-    for _ in range(args.rounds):
-        for build, runs in zip(builds, times):
-            runs.append(run(build, args.workload, args.size, args.seed))
+    for round_ in range(args.rounds):
+        order = (0, 1) if round_ % 2 == 0 else (1, 0)
+        for k in order:
+            times[k].append(run(builds[k], args.workload, args.size, args.seed))
     med_a, med_b = (statistics.median(runs) for runs in times)
     for build, runs in zip(builds, times):
         print(f"{build}: median {statistics.median(runs):.4f} s of {' '.join(f'{t:.4f}' for t in runs)}")
