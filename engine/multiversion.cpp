@@ -6,7 +6,7 @@ namespace korvane {
 namespace {
 bool runs_avx2() noexcept {
     __builtin_cpu_init();  // may run before the runtime's own initialiser has
-    return __builtin_cpu_supports("avx2") != 0;
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
 }
 }  // namespace
 
