@@ -1,7 +1,7 @@
 // The default x86-64 build targets x86-64-v2, which every x86-64 CPU since 2009 runs, and
-// compiles its few hot vector kernels a second time for AVX2, with BMI1 and BMI2 (which
-// every AVX2 CPU has): the kernels walk the members of windows a bit at a time, and those
-// steps are single instructions there (tzcnt, blsr). The CPU is tested once, as the
+// compiles its few hot vector kernels a second time for AVX2 with BMI1 and BMI2, which
+// come with AVX2 in practice: the kernels walk the members of windows a bit at a time, and
+// those steps are single instructions there (tzcnt, blsr). The CPU is tested once, as the
 // library loads; a kernel then reads one flag per call (a rule's walk over its rows, a
 // pivot), never per word. A build whose flags already enable AVX2, or that is not for
 // x86-64, has one version of each kernel and nothing to decide.
@@ -13,7 +13,7 @@
 #if defined(__x86_64__) && !defined(__AVX2__)
 #define KORVANE_MULTIVERSION 1
 // Code generated for AVX2 and BMI, whatever the build's flags; run only where cpu_has_avx2.
-#define KORVANE_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
+#define KORVANE_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2")))
 #else
 #define KORVANE_MULTIVERSION 0
 #define KORVANE_TARGET_AVX2
