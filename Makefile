@@ -4,14 +4,22 @@ BUILD ?= build
 PYTHON ?= python3
 CMAKE_FLAGS ?=
 
-.PHONY: all build example test sanitize fuzz fuzz-long fuzz-build clean
+.PHONY: all deps build example test sanitize fuzz fuzz-long fuzz-build clean
 
 all: build
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) -DPython3_EXECUTABLE=$$(command -v $(PYTHON))
 
-build: $(BUILD)/build.ninja
+# The Debian packages the build and the tests need (GoogleTest, Google Benchmark, the
+# toolchain; the interpreter's headers when it has none): installed when missing if we are
+# root, otherwise the exact command to run is printed.
+deps:
+	@tools/debian_packages.sh
+	@$(PYTHON) -c 'import os, sys, sysconfig; sys.exit(not os.path.isfile(os.path.join(sysconfig.get_paths()["include"], "Python.h")))' \
+	  || tools/debian_packages.sh python3-dev
+
+build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
 
 example: build

@@ -9,5 +9,6 @@ if ! dpkg --print-foreign-architectures | grep -qx arm64; then
     $SUDO dpkg --add-architecture arm64
     $SUDO apt-get update || echo "apt-get update failed; using the package lists already present"
 fi
+eval "$("$(dirname "$0")/../../tools/debian_versions.sh")"
 $SUDO apt-get install -y --no-install-recommends qemu-user crossbuild-essential-arm64 \
-    libpython3.11-dev:arm64 libgtest-dev:arm64 libstdc++6:arm64 python3.11
+    "lib$DEBIAN_PYTHON-dev:arm64" libgtest-dev:arm64 libstdc++6:arm64 "$DEBIAN_PYTHON"

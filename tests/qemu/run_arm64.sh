@@ -1,13 +1,14 @@
 #!/bin/sh
 # arm64: cross-builds the engine, its tests and the extension module with Debian's aarch64
 # toolchain, runs the engine tests under qemu-aarch64, and runs the Python tests there in
-# Debian's arm64 CPython (libpython3.11:arm64 behind a small launcher).
+# Debian's arm64 CPython (libpython3.X:arm64 behind a small launcher; X is Debian's own
+# python3, 3.11 on Debian 12, 3.13 on Debian 13).
 #
 # Usage: tests/qemu/run_arm64.sh [BUILD_DIR]   (default: build-arm64)
 #   The Python classes that repeat calls 100,000 times are left out (minutes under
 #   emulation); KORVANE_SKIP_REPEATED= (empty) runs them too.
 # Needs the Debian packages crossbuild-essential-arm64, qemu-user, and, after
-# `dpkg --add-architecture arm64`, libpython3.11-dev:arm64 libgtest-dev:arm64
+# `dpkg --add-architecture arm64`, libpython3.X-dev:arm64 libgtest-dev:arm64
 # libstdc++6:arm64.
 #
 # Programs run against Debian's arm64 runtime libraries (libc6:arm64 and the others that
@@ -20,10 +21,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${1:-build-arm64}
 case $build in /*) ;; *) build=$root/$build ;; esac
-config=aarch64-linux-gnu-python3.11-config
+eval "$("$root/tools/debian_versions.sh")"
+py=$DEBIAN_PYTHON
+config=aarch64-linux-gnu-$py-config
 
-for need in aarch64-linux-gnu-g++:crossbuild-essential-arm64 qemu-aarch64:qemu-user /usr/bin/python3.11:python3.11 \
-            $config:libpython3.11-dev:arm64 \
+for need in aarch64-linux-gnu-g++:crossbuild-essential-arm64 qemu-aarch64:qemu-user /usr/bin/$py:$py \
+            $config:lib$py-dev:arm64 \
             /usr/lib/aarch64-linux-gnu/libgtest.a:libgtest-dev:arm64 \
             /usr/lib/aarch64-linux-gnu/libstdc++.so.6:libstdc++6:arm64; do
     what=${need%%:*}
@@ -34,11 +37,11 @@ for need in aarch64-linux-gnu-g++:crossbuild-essential-arm64 qemu-aarch64:qemu-u
 done
 
 echo "== cross build in $build"
-# Debian's own Python 3.11 stands in for the interpreter at configure time; the headers and
+# Debian's own Python stands in for the interpreter at configure time; the headers and
 # the module's ABI are the arm64 ones, found through $config under /usr.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$here/aarch64-linux-gnu.cmake" -DKORVANE_BUILD_BENCH=OFF \
-    -DPython3_EXECUTABLE=/usr/bin/python3.11 -DPython3_ROOT_DIR=/usr >/dev/null
+    -DPython3_EXECUTABLE=/usr/bin/$py -DPython3_ROOT_DIR=/usr >/dev/null
 cmake --build "$build"
 mkdir -p "$build/launcher"
 # shellcheck disable=SC2046 # the flags are words
