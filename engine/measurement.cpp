@@ -13,6 +13,10 @@
 namespace korvane {
 
 std::uint8_t Simulator::measure(std::size_t node, std::uint8_t axis, RandomSource& rng) {
+    return measure_saving(node, axis, rng, nullptr);
+}
+
+std::uint8_t Simulator::measure_saving(std::size_t node, std::uint8_t axis, RandomSource& rng, Journal* journal) {
     check_index(node);
     if (axis > 2) throw EngineError("axis out of range: " + std::to_string(axis) + " is not 0 (X), 1 (Y) or 2 (Z)");
     const ConjugatedAxis eff = conjugate_axis(ADJOINT_TABLE[vop_[node]], axis);
@@ -20,7 +24,7 @@ std::uint8_t Simulator::measure(std::size_t node, std::uint8_t axis, RandomSourc
     if (eff.axis == 0 && adjacent_[node].empty()) return sign;
     // The draw comes before any change, so a generator that cannot be seeded changes nothing.
     const auto r = static_cast<std::uint8_t>(rng.next_u32() >> 31);
-    if (journal_) journal_measurement(node, eff.axis);
+    if (journal) journal_measurement(*journal, node, eff.axis);
     // Each rule builds its operands before its first change and edits rows reversibly, so
     // it needs no undo log.
     switch (eff.axis) {

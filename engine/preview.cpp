@@ -13,13 +13,13 @@ struct Simulator::Journal {
     std::vector<std::pair<Qubit, Vop>> vops;
 };
 
-void Simulator::journal_measurement(std::size_t node, std::uint8_t effective_axis) {
+void Simulator::journal_measurement(Journal& journal, std::size_t node, std::uint8_t effective_axis) {
     // A rule changes the rows and VOPs of node and its neighbours, and for the X rule also
     // those of the lowest neighbour's neighbours. Duplicates are harmless: restoring runs
     // backwards, so the oldest saved copy wins.
     auto save = [&](std::size_t q) {
-        journal_->rows.emplace_back(static_cast<Qubit>(q), adjacent_[q]);
-        journal_->vops.emplace_back(static_cast<Qubit>(q), vop_[q]);
+        journal.rows.emplace_back(static_cast<Qubit>(q), adjacent_[q]);
+        journal.vops.emplace_back(static_cast<Qubit>(q), vop_[q]);
     };
     save(node);
     adjacent_[node].for_each(save);
@@ -27,13 +27,13 @@ void Simulator::journal_measurement(std::size_t node, std::uint8_t effective_axi
 }
 
 std::vector<PreviewOutcome> Simulator::peek_measure_set(const std::vector<std::size_t>& qubits, RandomSource& rng) {
+    // Puts back what the journal saved on every path out, a failed check or an
+    // allocation failure included.
     Journal journal;
-    journal_ = &journal;
     struct Restore {
         Simulator& sim;
         Journal& j;
         ~Restore() {
-            sim.journal_ = nullptr;
             for (auto it = j.rows.rbegin(); it != j.rows.rend(); ++it) sim.adjacent_[it->first] = std::move(it->second);
             for (auto it = j.vops.rbegin(); it != j.vops.rend(); ++it) sim.vop_[it->first] = it->second;
         }
@@ -45,7 +45,7 @@ std::vector<PreviewOutcome> Simulator::peek_measure_set(const std::vector<std::s
         check_index(q);
         // An isolated qubit is an eigenstate of v X v^dagger: measuring that axis is certain.
         const std::uint8_t axis = is_isolated(q) ? X_PREIMAGE_TABLE[ADJOINT_TABLE[vop_[q]]] : draw_below_3(rng);
-        out.push_back({q, measure(q, axis, rng), axis});
+        out.push_back({q, measure_saving(q, axis, rng, &journal), axis});
     }
     return out;
 }

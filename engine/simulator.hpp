@@ -187,8 +187,11 @@ private:
     void measure_y_rule(std::size_t node, std::uint8_t r);
     void measure_z_rule(std::size_t node, std::uint8_t r);
 
+    // A preview's record of what its measurements change, passed down explicitly so that
+    // no pointer to it outlives the preview.
     struct Journal;
-    void journal_measurement(std::size_t node, std::uint8_t effective_axis);
+    std::uint8_t measure_saving(std::size_t node, std::uint8_t axis, RandomSource& rng, Journal* journal);
+    void journal_measurement(Journal& journal, std::size_t node, std::uint8_t effective_axis);
 
     // Operands the rules build, kept so their buffers stay allocated. Not part of the
     // state: a copy starts with empty ones.
@@ -217,7 +220,6 @@ private:
     std::size_t full_row_words_ = 0;  // words of every row when rows are full, else 0
     Scratch scratch_;
     UndoLog undo_;
-    Journal* journal_ = nullptr;  // set only while a preview runs
 };
 
 // One public operation as a whole. On windowed rows the outermost one turns the undo log

@@ -17,8 +17,8 @@ import warnings
 from korvane import Axis, Korvane, MeasurementResult
 
 from test_leaks import heap_bytes
-from korvane_support import (NEGATIVE_TEXT as NEGATIVE, TOO_BIG_TEXT as TOO_BIG, Index, Reenter, index_error_text,
-                             out_of_range, panic_type, repeats_calls, same_qubit)
+from korvane_support import (NEGATIVE_TEXT as NEGATIVE, SOLE_REFERENCE, TOO_BIG_TEXT as TOO_BIG, Index, Reenter,
+                             index_error_text, out_of_range, panic_type, repeats_calls, same_qubit)
 
 PANIC = panic_type()
 N = 5  # qubits of every simulator below: 0 and 1 prepared per method, 2 fresh, 3 and 4 a Bell pair
@@ -613,9 +613,9 @@ class RepeatedCallHygieneTests(unittest.TestCase):
         def fresh(expected_type):
             def check(result):
                 self.assertIs(type(result), expected_type)
-                self.assertEqual(sys.getrefcount(result), 2)  # this frame's only
+                self.assertEqual(sys.getrefcount(result), SOLE_REFERENCE)  # this frame's only
                 for member in (result.values() if isinstance(result, dict) else ()):
-                    self.assertEqual(sys.getrefcount(member), 3)  # the dict's and the loop's
+                    self.assertEqual(sys.getrefcount(member), SOLE_REFERENCE + 1)  # the dict's and the loop's
             return check
 
         for name in METHODS:
@@ -646,7 +646,7 @@ class RepeatedCallHygieneTests(unittest.TestCase):
         ]
 
         def check(sim):
-            self.assertEqual(sys.getrefcount(sim), 2)
+            self.assertEqual(sys.getrefcount(sim), SOLE_REFERENCE)
 
         self.assert_flat("Korvane", Korvane, (size,), failures, (size, WIDE, cause), check)
 
