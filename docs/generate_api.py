@@ -54,10 +54,14 @@ def split_notes(text):
 
 def parameters(function, drop_first=True):
     args = function.args
-    if args.vararg or args.kwarg or args.kwonlyargs or args.posonlyargs or args.defaults:
-        raise ValueError(f"{function.name}: only plain positional-or-keyword parameters are rendered")
-    params = args.args[1:] if drop_first else args.args
-    return ", ".join(f"{p.arg}: {ast.unparse(p.annotation)}" for p in params)
+    if args.vararg or args.kwarg or args.kwonlyargs or args.defaults:
+        raise ValueError(f"{function.name}: only parameters without defaults, stars or keyword-only ones are rendered")
+    every = args.posonlyargs + args.args
+    params = every[1:] if drop_first else every
+    rendered = [f"{p.arg}: {ast.unparse(p.annotation)}" for p in params]
+    if args.posonlyargs:
+        rendered.insert(len(args.posonlyargs) - (1 if drop_first else 0), "/")
+    return ", ".join(rendered)
 
 
 def quote(docstring):
