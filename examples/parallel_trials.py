@@ -6,15 +6,23 @@ five data qubits with CNOTs, every data qubit then suffers an X error with proba
 the decoder picks the fewest flips that explain the syndrome, and the corrected readout
 gives the bit back unless three or more qubits flipped.
 
+With --plot FILE.png it sweeps the physical error rate instead, for distances 3, 5 and 7,
+checks every point against the exact binomial value, prints the table and draws the
+logical against the physical error rate (needs matplotlib).
+
 Trials are independent, so they spread over cores with the standard library's
 concurrent.futures and over machines with Dask, the same function in both. All their
-randomness comes from korvane's generator (an error needs two measured |+> qubits to come
-out -1), which is per thread and seeded from the operating system: independent only if
+randomness comes from korvane's generator (an error of probability m / 2**k compares k
+measured |+> qubits, read as a binary number, with m), which is per thread and seeded from
+the operating system: independent only if
 every worker process has a stream of its own, also one forked from a parent that had
 already drawn. The program checks that, and that the error rates are the expected ones.
 
     python3 examples/parallel_trials.py                    # processes, then a local Dask cluster
     python3 examples/parallel_trials.py --dask tcp://scheduler:8786   # a running Dask cluster
+    python3 examples/parallel_trials.py --plot threshold.png          # the sweep and its plot
+
+Runs longer than a couple of seconds show their progress on stderr.
 
 Every Dask worker needs korvane installed (pip install, see the README).
 """
@@ -24,13 +32,15 @@ import math
 import multiprocessing
 import os
 import sys
-from concurrent.futures import ProcessPoolExecutor
+import time
+from concurrent.futures import ProcessPoolExecutor, as_completed
 
 from korvane import Korvane, MeasurementResult
 
 DISTANCE = 5
-ERROR_COINS = 2  # an X error when both of two fair coins come up: probability 1/4
-ERROR_RATE = 0.5 ** ERROR_COINS
+# An X error with probability ERROR_NUMERATOR / 2**ERROR_BITS = 1/4.
+ERROR_NUMERATOR, ERROR_BITS = 1, 2
+ERROR_RATE = ERROR_NUMERATOR / 2**ERROR_BITS
 # Failed trials and flipped qubits must each be within this many standard deviations of
 # their expected count; a correct run misses by as much about twice in a billion runs.
 SIGMAS = 6
@@ -45,6 +55,17 @@ def coin(sim, qubit):
     return heads
 
 
+def error(sim, qubit, numerator, bits):
+    """True with probability numerator / 2**bits, exactly: draws a `bits`-bit number coin by
+    coin from its top bit and stops at the first bit where it differs from `numerator`
+    (about two coins on average, whatever `bits` is)."""
+    for shift in range(bits - 1, -1, -1):
+        wanted = numerator >> shift & 1
+        if coin(sim, qubit) != wanted:
+            return bool(wanted)  # the drawn number is below `numerator` where it has a 0 and it a 1
+    return False  # equal to `numerator`, not below it
+
+
 def decode(syndrome):
     """The flips that explain the syndrome with the fewest qubits (distance is odd)."""
     flips = [0]
@@ -55,17 +76,17 @@ def decode(syndrome):
     return flips
 
 
-def trial(bit):
+def trial(bit, distance, numerator, bits):
     """One round of the memory; returns the X errors that struck and whether it failed."""
-    data = range(DISTANCE)
-    checks = range(DISTANCE, 2 * DISTANCE - 1)
-    spare = 2 * DISTANCE - 1  # the coin
-    sim = Korvane(2 * DISTANCE)
+    data = range(distance)
+    checks = range(distance, 2 * distance - 1)
+    spare = 2 * distance - 1  # the coin
+    sim = Korvane(2 * distance)
     if bit:
         sim.x(0)
     for q in data[1:]:
         sim.cx(0, q)
-    errors = [all([coin(sim, spare) for _ in range(ERROR_COINS)]) for _ in data]
+    errors = [error(sim, spare, numerator, bits) for _ in data]
     for q in data:
         if errors[q]:
             sim.x(q)
@@ -81,11 +102,11 @@ def trial(bit):
     return errors, decoded.pop() != bit
 
 
-def run_batch(trials):
+def run_batch(trials, distance=DISTANCE, numerator=ERROR_NUMERATOR, bits=ERROR_BITS):
     """`trials` trials in the calling process: counts, and every error as one bit of `pattern`."""
     failures = flips = pattern = 0
     for t in range(trials):
-        errors, failed = trial(t % 2)
+        errors, failed = trial(t % 2, distance, numerator, bits)
         failures += failed
         flips += sum(errors)
         for e in errors:
@@ -93,11 +114,10 @@ def run_batch(trials):
     return {"process": os.getpid(), "trials": trials, "failures": failures, "flips": flips, "pattern": pattern}
 
 
-def expected_failure_rate():
+def expected_failure_rate(distance=DISTANCE, p=ERROR_RATE):
     """Majority decoding fails when more than half of the data qubits flipped."""
-    p = ERROR_RATE
-    return sum(math.comb(DISTANCE, k) * p**k * (1 - p) ** (DISTANCE - k)
-               for k in range(DISTANCE // 2 + 1, DISTANCE + 1))
+    return sum(math.comb(distance, k) * p**k * (1 - p) ** (distance - k)
+               for k in range(distance // 2 + 1, distance + 1))
 
 
 def close(count, samples, rate):
