@@ -33,7 +33,7 @@ import multiprocessing
 import os
 import sys
 import time
-from concurrent.futures import ProcessPoolExecutor, as_completed
+from concurrent.futures import ProcessPoolExecutor
 
 from korvane import Korvane, MeasurementResult
 
@@ -144,17 +144,58 @@ def report(label, batches):
     return logical_ok and physical_ok and distinct
 
 
-def with_processes(method, workers, batches, trials):
+class Progress:
+    """A progress line on stderr, only once a run has taken `after` seconds: rewritten in place
+    on a terminal, else one line every few seconds, so that logs stay short."""
+
+    def __init__(self, label, total, after):
+        self.label, self.total, self.after = label, total, after
+        self.tty = sys.stderr.isatty()
+        self.every = 0.2 if self.tty else 5.0
+        self.start = time.monotonic()
+        self.shown = None  # when the line was last written
+
+    def update(self, done):
+        now = time.monotonic()
+        elapsed = now - self.start
+        if elapsed < self.after or (self.shown is not None and now - self.shown < self.every):
+            return
+        self.shown = now
+        left = f", about {elapsed * (self.total - done) / done:.0f} s left" if done else ""
+        line = f"{self.label}: {done} of {self.total} batches done in {elapsed:.0f} s{left}"
+        sys.stderr.write(f"\r{line}\x1b[K" if self.tty else line + "\n")
+        sys.stderr.flush()
+
+    def close(self):
+        if self.tty and self.shown is not None:
+            sys.stderr.write("\r\x1b[K")  # the results follow on a clean line
+            sys.stderr.flush()
+
+
+def gather(futures, progress):
+    """The futures' results (concurrent.futures' or Dask's), in order, updating `progress` as
+    they finish and as time passes: a long batch still moves the clock on the line."""
+    pending = list(futures)
+    while pending:
+        pending = [f for f in pending if not f.done()]
+        progress.update(len(futures) - len(pending))
+        if pending:
+            time.sleep(0.05)
+    progress.close()
+    return [f.result() for f in futures]
+
+
+def with_processes(method, workers, batches, trials, progress_after):
     """Batches on a process pool, plus one in this process after the workers started."""
     run_batch(trials)  # this process's generator now exists, and a forked worker inherits it
     with ProcessPoolExecutor(workers, mp_context=multiprocessing.get_context(method)) as pool:
         futures = [pool.submit(run_batch, trials) for _ in range(batches)]
         # The workers exist now; a forked one starts from the state this batch starts from.
         here = run_batch(trials)
-        return [f.result() for f in futures] + [here]
+        return gather(futures, Progress(method, batches, progress_after)) + [here]
 
 
-def with_dask(address, workers, batches, trials):
+def with_dask(address, workers, batches, trials, progress_after):
     """Batches on a Dask cluster: a LocalCluster of worker processes, or a running one."""
     from dask.distributed import Client, LocalCluster
 
@@ -170,7 +211,7 @@ def with_dask(address, workers, batches, trials):
         # batch goes to each worker, so that every worker's stream is in the comparison.
         futures = [client.submit(run_batch, trials, pure=False, workers=[w]) for w in names]
         futures += client.map(run_batch, [trials] * max(batches - len(names), 0), pure=False)
-        return len(names), client.gather(futures)
+        return len(names), gather(futures, Progress("dask", len(futures), progress_after))
     finally:
         client.close()
         if cluster is not None:
@@ -185,6 +226,8 @@ def main():
     parser.add_argument("--dask", default="auto",
                         help="'local' for a LocalCluster, a scheduler address such as tcp://scheduler:8786, "
                              "'none', or 'auto' (default): 'local' when Dask is installed")
+    parser.add_argument("--progress-after", type=float, default=2.0, metavar="SECONDS",
+                        help="show progress on stderr once a run has taken this long (default 2)")
     args = parser.parse_args()
 
     print(f"repetition code of distance {DISTANCE}, X error probability {ERROR_RATE} per data qubit, "
@@ -192,7 +235,8 @@ def main():
     ok = True
     for method in ("fork", "spawn"):
         if method in multiprocessing.get_all_start_methods():
-            ok &= report(method, with_processes(method, args.workers, args.batches, args.trials))
+            ok &= report(method, with_processes(method, args.workers, args.batches, args.trials,
+                                                args.progress_after))
 
     dask = args.dask
     if dask == "auto":
@@ -203,7 +247,7 @@ def main():
             print("dask: not installed (Debian: apt-get install python3-distributed; pip install distributed)")
             dask = "none"
     if dask != "none":
-        workers, batches = with_dask(dask, args.workers, args.batches, args.trials)
+        workers, batches = with_dask(dask, args.workers, args.batches, args.trials, args.progress_after)
         where = "LocalCluster" if dask == "local" else dask
         ok &= report(f"dask ({where}, {workers} workers)", batches)
 
