@@ -41,6 +41,15 @@ DISTANCE = 5
 # An X error with probability ERROR_NUMERATOR / 2**ERROR_BITS = 1/4.
 ERROR_NUMERATOR, ERROR_BITS = 1, 2
 ERROR_RATE = ERROR_NUMERATOR / 2**ERROR_BITS
+# The sweep behind --plot: three code sizes, X error rates m / 64 from 1/64 to 1/2.
+SWEEP_DISTANCES = (3, 5, 7)
+SWEEP_BITS = 6
+SWEEP_NUMERATORS = (1, 2, 3, 4, 6, 8, 12, 16, 24, 32)
+SWEEP_BATCH = 1000  # trials per task: short tasks keep both cores busy and the progress moving
+# A sweep point fails when a count as far from the expected one has a smaller probability
+# than this: as rare as a 6-sigma miss, but exact also for the few failures at small rates,
+# where the normal approximation is poor.
+SWEEP_TAIL = 1e-9
 # Failed trials and flipped qubits must each be within this many standard deviations of
 # their expected count; a correct run misses by as much about twice in a billion runs.
 SIGMAS = 6
@@ -218,6 +227,115 @@ def with_dask(address, workers, batches, trials, progress_after):
             cluster.close()
 
 
+def binomial_tail(count, samples, rate):
+    """The probability of a count at least as far from the mean as `count`, on its side."""
+    log_rate, log_miss = math.log(rate), math.log1p(-rate)
+    step = 1 if count >= samples * rate else -1
+    total, k = 0.0, count
+    while 0 <= k <= samples:
+        term = math.exp(math.lgamma(samples + 1) - math.lgamma(k + 1) - math.lgamma(samples - k + 1)
+                        + k * log_rate + (samples - k) * log_miss)
+        total += term
+        if term <= total * 1e-17:  # past the mode the terms only shrink
+            break
+        k += step
+    return total
+
+
+def sweep(trials, workers, progress_after):
+    """Every sweep point's counts, from batches of at most SWEEP_BATCH trials on `workers` processes."""
+    sizes = [SWEEP_BATCH] * (trials // SWEEP_BATCH) + [trials % SWEEP_BATCH] * (trials % SWEEP_BATCH > 0)
+    points = [(d, m) for d in SWEEP_DISTANCES for m in SWEEP_NUMERATORS]
+    with ProcessPoolExecutor(workers) as pool:
+        futures = [pool.submit(run_batch, n, d, m, SWEEP_BITS) for d, m in points for n in sizes]
+        batches = iter(gather(futures, Progress("sweep", len(futures), progress_after)))
+    rows = []
+    for distance, numerator in points:
+        point = [next(batches) for _ in sizes]
+        rows.append({"distance": distance, "rate": numerator / 2**SWEEP_BITS, "trials": trials,
+                     "failures": sum(b["failures"] for b in point), "flips": sum(b["flips"] for b in point)})
+    return rows
+
+
+def check_and_print(rows):
+    """Prints the table of the sweep and returns whether every point matches the binomial values."""
+    print(f"{'p':>8} {'d':>2} {'trials':>7} {'failures':>8} {'p_L':>9} {'exact p_L':>9} {'sigmas':>6} "
+          f"{'p measured':>10}  check")
+    ok = True
+    for r in rows:
+        n, d, p = r["trials"], r["distance"], r["rate"]
+        exact = expected_failure_rate(d, p)
+        sigmas = (r["failures"] / n - exact) / math.sqrt(exact * (1 - exact) / n)
+        good = (binomial_tail(r["failures"], n, exact) >= SWEEP_TAIL
+                and binomial_tail(r["flips"], n * d, p) >= SWEEP_TAIL)
+        ok &= good
+        print(f"{p:8.6f} {d:2d} {n:7d} {r['failures']:8d} {r['failures'] / n:9.3e} {exact:9.3e} {sigmas:+6.1f} "
+              f"{r['flips'] / (n * d):10.6f}  {'ok' if good else 'FAILED'}")
+    return ok
+
+
+def wilson(count, samples):
+    """The one-sigma Wilson interval of a rate: inside (0, 1), so it has a place on a log scale."""
+    rate, z2 = count / samples, 1 / samples
+    centre = (rate + z2 / 2) / (1 + z2)
+    half = math.sqrt(rate * (1 - rate) / samples + z2 * z2 / 4) / (1 + z2)
+    return centre - half, centre + half
+
+
+def figure(rows):
+    """The logical against the physical error rate: the measured points with one-sigma bars,
+    the exact values as dashed curves, and the unencoded qubit's p_L = p for reference."""
+    from matplotlib.backends.backend_agg import FigureCanvasAgg
+    from matplotlib.figure import Figure
+    from matplotlib.ticker import NullFormatter
+
+    fig = Figure(figsize=(7, 5), dpi=100)
+    FigureCanvasAgg(fig)  # Agg draws without a display
+    ax = fig.add_subplot()
+    rates = sorted({r["rate"] for r in rows})
+    fine = [rates[0] * (rates[-1] / rates[0]) ** (i / 100) for i in range(101)]
+    for i, distance in enumerate(sorted({r["distance"] for r in rows})):
+        color = f"C{i}"
+        ax.plot(fine, [expected_failure_rate(distance, p) for p in fine], color=color, linestyle="--",
+                linewidth=1)
+        # No failures has no place on a log scale; the table still lists those points.
+        seen = [r for r in rows if r["distance"] == distance and r["failures"]]
+        x = [r["rate"] for r in seen]
+        y = [r["failures"] / r["trials"] for r in seen]
+        bounds = [wilson(r["failures"], r["trials"]) for r in seen]
+        bars = [[max(v - lo, 0) for v, (lo, _) in zip(y, bounds)], [hi - v for v, (_, hi) in zip(y, bounds)]]
+        ax.errorbar(x, y, yerr=bars, fmt="o", markersize=4, capsize=2, color=color, label=f"distance {distance}")
+    ax.plot([rates[0], rates[-1]], [rates[0], rates[-1]], color="black", linestyle=":",
+            label="$p_L = p$ (one bare qubit)")
+    ax.plot([], [], color="gray", linestyle="--", linewidth=1, label="exact binomial value")
+    ax.set_xscale("log")
+    ax.set_yscale("log")
+    # The rates are dyadic: label the powers of two as the fractions they are.
+    powers = [2.0**-k for k in range(SWEEP_BITS, 0, -1) if rates[0] <= 2.0**-k <= rates[-1]]
+    ax.set_xticks(powers, [f"1/{round(1 / p)}" for p in powers])
+    ax.xaxis.set_minor_formatter(NullFormatter())
+    ax.set_xlabel("physical error rate p (X error probability per data qubit)")
+    ax.set_ylabel("logical error rate $p_L$")
+    ax.set_title(f"Repetition-code memory, majority decoding, {rows[0]['trials']} trials per point")
+    ax.grid(True, which="major", alpha=0.3)
+    ax.legend(loc="lower right")
+    return fig
+
+
+def plot(path, trials, workers, progress_after):
+    """The sweep, its table and its plot; returns an error message when a check failed."""
+    print(f"threshold sweep: distances {', '.join(map(str, SWEEP_DISTANCES))}, "
+          f"{len(SWEEP_NUMERATORS)} X error rates from 1/{2**SWEEP_BITS} to 1/2, "
+          f"{trials} trials per point on {workers} worker processes")
+    rows = sweep(trials, workers, progress_after)
+    ok = check_and_print(rows)
+    figure(rows).savefig(path)
+    print(f"plot written to {path}")
+    if not ok:
+        return "a sweep point failed its check: the numbers above are not what the binomial law gives"
+    return None
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--workers", type=int, default=2, help="worker processes (default 2)")
@@ -226,9 +344,21 @@ def main():
     parser.add_argument("--dask", default="auto",
                         help="'local' for a LocalCluster, a scheduler address such as tcp://scheduler:8786, "
                              "'none', or 'auto' (default): 'local' when Dask is installed")
+    parser.add_argument("--plot", metavar="FILE.png",
+                        help="instead: sweep the physical error rate for distances 3, 5 and 7, print the "
+                             "table and draw it into FILE.png (needs matplotlib)")
+    parser.add_argument("--sweep-trials", type=int, default=10000,
+                        help="trials per point of the --plot sweep (default 10000)")
     parser.add_argument("--progress-after", type=float, default=2.0, metavar="SECONDS",
                         help="show progress on stderr once a run has taken this long (default 2)")
     args = parser.parse_args()
+
+    if args.plot:
+        try:
+            import matplotlib  # noqa: F401
+        except ImportError:
+            sys.exit("--plot needs matplotlib: pip install matplotlib (Debian: apt-get install python3-matplotlib)")
+        sys.exit(plot(args.plot, args.sweep_trials, args.workers, args.progress_after))
 
     print(f"repetition code of distance {DISTANCE}, X error probability {ERROR_RATE} per data qubit, "
           f"expected logical error rate {expected_failure_rate():.4f}")
