@@ -109,6 +109,14 @@ class PlotTest(unittest.TestCase):
                 x, y = handles[f"distance {d}"].lines[0].get_data()
                 self.assertEqual(list(x), [float(r["rate"]) for r in points])
                 self.assertEqual(list(y), [r["failures"] / r["trials"] for r in points])
+                # The exact values as a dashed curve of the same colour across the whole sweep.
+                colour = handles[f"distance {d}"].lines[0].get_color()
+                curves = [line for line in ax.lines if line.get_linestyle() == "--" and line.get_color() == colour]
+                self.assertEqual(len(curves), 1)
+                x, y = curves[0].get_data()
+                self.assertEqual((x[0], x[-1]), (1 / 64, 1 / 2))
+                for p, value in zip(x, y):
+                    self.assertAlmostEqual(value, self.example.expected_failure_rate(d, p), delta=value * 1e-12)
         x, y = handles["$p_L = p$ (one bare qubit)"].get_data()
         self.assertEqual((list(x), list(y)), ([1 / 64, 1 / 2], [1 / 64, 1 / 2]))
 
