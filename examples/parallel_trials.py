@@ -14,9 +14,9 @@ Trials are independent, so they spread over cores with the standard library's
 concurrent.futures and over machines with Dask, the same function in both. All their
 randomness comes from korvane's generator (an error of probability m / 2**k compares k
 measured |+> qubits, read as a binary number, with m), which is per thread and seeded from
-the operating system: independent only if
-every worker process has a stream of its own, also one forked from a parent that had
-already drawn. The program checks that, and that the error rates are the expected ones.
+the operating system: independent only if every worker process has a stream of its own,
+also one forked from a parent that had already drawn. The program checks that, and that
+the error rates are the expected ones.
 
     python3 examples/parallel_trials.py                    # processes, then a local Dask cluster
     python3 examples/parallel_trials.py --dask tcp://scheduler:8786   # a running Dask cluster
@@ -324,7 +324,7 @@ def figure(rows):
 
 def plot(path, trials, workers, progress_after):
     """The sweep, its table and its plot; returns an error message when a check failed."""
-    print(f"threshold sweep: distances {', '.join(map(str, SWEEP_DISTANCES))}, "
+    print(f"threshold sweep: distances {', '.join(map(str, SWEEP_DISTANCES))} at "
           f"{len(SWEEP_NUMERATORS)} X error rates from 1/{2**SWEEP_BITS} to 1/2, "
           f"{trials} trials per point on {workers} worker processes")
     rows = sweep(trials, workers, progress_after)
