@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Builds the module and runs the Python tests with every CPython 3.11 or newer on this
-# machine, then installs the source archive with pip into a venv of one of them and runs
-# the Python tests against that installation.
+# machine, then installs the package with `pip install .` into a venv of one of them and
+# runs the Python tests against that installation.
 #
 # Usage: tests/all_pythons.sh
 #   Interpreters are looked for as python3 and python3.N on PATH, in /usr/bin and
 #   /usr/local/bin, and in pyenv's versions when pyenv is installed; KORVANE_PYTHONS
 #   ("path path ...") replaces the search. Each one found is built in build-py<version>
 #   (the module only; the engine tests do not depend on the interpreter) and ctest runs the
-#   tests labelled python there. The source archive is installed with the newest
-#   interpreter whose version differs from the default python3's, or with the default one
-#   when there is no other.
+#   tests labelled python there. `pip install .` runs with the newest interpreter whose
+#   version differs from the default python3's, or with the default one when there is no
+#   other.
 # Exit status: 0 when everything passed, 1 when something failed, 2 when no interpreter
 # could be used.
 set -uo pipefail
@@ -101,7 +101,7 @@ for i in "${!pythons[@]}"; do
     fi
 done
 
-# pip install from the source archive, offline, into a fresh venv.
+# pip install . (scikit-build-core, build isolation) into a fresh venv of another interpreter.
 default=$(python3 -c 'import os, sys; print(os.path.realpath(sys.executable))' 2>/dev/null || true)
 default_version=$(python3 -c 'import sys; print("%d.%d.%d" % sys.version_info[:3])' 2>/dev/null || true)
 pick="" pick_version="" newest=""
@@ -116,26 +116,21 @@ if [ -z "$pick" ]; then
     for i in "${!pythons[@]}"; do
         [ "${pythons[$i]}" = "$default" ] && pick=$default pick_version=${versions[$i]}
     done
-    echo "== source archive: no interpreter other than the default python3 ($default_version) found; installing with $pick"
+    echo "== pip install .: no interpreter other than the default python3 ($default_version) found; installing with $pick"
 else
-    echo "== source archive: installing with $pick ($pick_version; the default python3 is $default_version)"
+    echo "== pip install .: installing with $pick ($pick_version; the default python3 is $default_version)"
 fi
-mkdir -p "$work/dist"
-if "$pick" -c 'import sys; sys.path.insert(0, "packaging"); import korvane_build; print(korvane_build.build_sdist(sys.argv[1]))' \
-       "$work/dist" >"$work/sdist.txt" &&
-   sdist=$work/dist/$(cat "$work/sdist.txt") &&
-   echo "   $sdist" &&
-   "$pick" -m venv "$work/venv" &&
-   PIP_DISABLE_PIP_VERSION_CHECK=1 "$work/venv/bin/python" -m pip install --no-index --no-cache-dir --quiet "$sdist" &&
+if "$pick" -m venv "$work/venv" &&
+   PIP_DISABLE_PIP_VERSION_CHECK=1 "$work/venv/bin/python" -m pip install --no-cache-dir --quiet "$root" &&
    (cd "$work" && "$work/venv/bin/python" -c '
 import sys, korvane
 assert korvane.__file__.startswith(sys.prefix), korvane.__file__
 print("   installed:", korvane.__file__)') &&
    (cd "$work" && KORVANE_EXAMPLES=$root/examples "$work/venv/bin/python" -m unittest discover \
         -s "$root/tests/python" -t "$root/tests/python"); then
-    results+=("passed  $pick_version  pip install of the source archive in a venv, Python tests against it")
+    results+=("passed  $pick_version  pip install . in a venv, Python tests against it")
 else
-    results+=("FAILED  $pick_version  pip install of the source archive in a venv, Python tests against it")
+    results+=("FAILED  $pick_version  pip install . in a venv, Python tests against it")
     failed=1
 fi
 
