@@ -67,13 +67,15 @@ step "pip install -e . rebuilding on import picks up a C++ edit"
 "$work/rebuild/bin/pip" install --quiet scikit-build-core cmake ninja
 "$work/rebuild/bin/pip" install --quiet --no-build-isolation -Ceditable.rebuild=true \
     -Cbuild-dir=build/editable -e "$tree"
-doc() { (cd "$work" && "$work/rebuild/bin/python" -c 'import korvane; print(korvane.__doc__)' 2>/dev/null); }
+# The rebuild reports itself on stdout; the docstring is the line marked here.
+doc() { (cd "$work" && "$work/rebuild/bin/python" -c 'import korvane; print("doc:", korvane.__doc__)' | sed -n 's/^doc: //p'); }
 before=$(doc)
 sed -i 's/Graph-state based quantum circuit simulator/EDITED simulator/' "$tree/module/module.cpp"
 grep -q 'EDITED simulator' "$tree/module/module.cpp"
 after=$(doc)
 echo "   before: $before"
 echo "   after:  $after"
+case $before in "Graph-state based"*) ;; *) echo "unexpected docstring before the edit" >&2; exit 1 ;; esac
 case $after in "EDITED simulator"*) ;; *) echo "the edit was not picked up" >&2; exit 1 ;; esac
 
 rm -rf "$root/dist"
