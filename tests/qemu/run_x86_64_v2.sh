@@ -27,6 +27,13 @@ echo "== engine tests on this CPU: the kernels it gets"
 if grep -qw avx2 /proc/cpuinfo; then native=avx2; else native=baseline; fi
 KORVANE_EXPECT_VECTOR_KERNELS=$native "$tests" --gtest_brief=1 --gtest_filter='VectorKernels.*:VopPermutation.*'
 
+# The CPU test itself on emulated CPUs: AVX2 kernels only with AVX2, BMI1 and BMI2 all there.
+for model in Haswell:avx2 Haswell,-bmi2:baseline Haswell,-avx2:baseline; do
+    echo "== kernels picked on qemu-x86_64 -cpu ${model%:*}: ${model#*:}"
+    KORVANE_EXPECT_VECTOR_KERNELS=${model#*:} qemu-x86_64 -cpu "${model%:*}" "$tests" --gtest_brief=1 \
+        --gtest_filter='VectorKernels.*' 2>/dev/null
+done
+
 echo "== engine tests under qemu-x86_64 -cpu $cpu"
 KORVANE_EXPECT_VECTOR_KERNELS=baseline qemu-x86_64 -cpu "$cpu" "$tests" --gtest_brief=1
 

@@ -16,15 +16,7 @@ root=$(cd "$here/../.." && pwd)
 sid=${1:-${KORVANE_SID_ROOT:-/var/tmp/korvane-sid}}
 pythons=${KORVANE_SID_PYTHONS:-"python3.14 python3.15"}
 
-if [ ! -e "$sid/.korvane-ready" ]; then
-    "$root/tools/debian_packages.sh" debootstrap
-    include=g++,cmake,ninja-build
-    for py in $pythons; do include=$include,$py-dev; done
-    echo "== making a Debian sid root in $sid ($include)"
-    rm -rf "$sid"
-    debootstrap --variant=minbase --include="$include" sid "$sid" http://deb.debian.org/debian
-    touch "$sid/.korvane-ready"
-fi
+"$root/tools/sid_root.sh" "$sid"
 
 # The interpreter and the tests read /proc (CPU count, memory use).
 mounted=""
