@@ -4,7 +4,7 @@ BUILD ?= build
 PYTHON ?= python3
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build example test sanitize fuzz fuzz-long fuzz-build clean
+.PHONY: all deps build example test sanitize fuzz fuzz-long fuzz-build wheels test-wheels clean
 
 all: build
 
@@ -50,5 +50,13 @@ fuzz-build:
 	  -DKORVANE_FUZZ=ON -DKORVANE_BUILD_BENCH=OFF -DKORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) \
 	  -DKORVANE_ORACLE_FUZZ_SECONDS=$(ORACLE_FUZZ_SECONDS) -DPython3_EXECUTABLE=$$(command -v $(PYTHON))
 
+# The source archive and the manylinux_2_28 wheels (x86_64 and aarch64 x CPython
+# 3.11-3.15) into dist/, cross-built with Zig; `make test-wheels` installs and tests each.
+wheels:
+	tools/wheels/build.sh
+
+test-wheels:
+	tests/wheels/run.sh
+
 clean:
-	rm -rf build build-sanitize build-fuzz build-py*
+	rm -rf build build-sanitize build-fuzz build-py* build-wheels

@@ -2,6 +2,10 @@
 """One workload on two builds, runs alternating A B A B ..., medians and their ratio.
 
     python3 bench/compare_builds.py build build-native W4 --size 21 --rounds 15
+    python3 -m pip install --target /tmp/wheel dist/korvane-*-cp311-*x86_64.whl
+    python3 bench/compare_builds.py build /tmp/wheel W2 --size 1000
+
+A build is a build tree (its python/ directory is used) or a directory with the module in it.
 
 On a shared machine whose speed drifts, alternating runs see the same conditions; the
 ratio of medians (B over A) is the figure to quote. Every run is a fresh process of
@@ -21,8 +25,15 @@ import sys
 BENCH = pathlib.Path(__file__).with_name("python_bench.py")
 
 
+def module_dir(build):
+    """A build tree's python/ directory, or else a directory that holds the module itself:
+    an installed wheel (pip install --target DIR, or a venv's site-packages)."""
+    path = pathlib.Path(build).resolve()
+    return path / "python" if (path / "python").is_dir() else path
+
+
 def run(build, workload, size, seed):
-    env = dict(os.environ, PYTHONPATH=str(pathlib.Path(build).resolve() / "python"))
+    env = dict(os.environ, PYTHONPATH=str(module_dir(build)))
     out = subprocess.run([sys.executable, str(BENCH), "--child", workload, str(size), str(seed)],
                          env=env, check=True, capture_output=True, text=True).stdout
     return json.loads(out)["seconds"]
