@@ -105,7 +105,7 @@ test_wheel() {
         diff "$work/syms/$base.txt" "$work/syms/$(basename "$twin").txt"
         echo "   no arm64 CPython 3.12 here to run it: C API references checked only" ;;
     aarch64-*)
-        if [ "$version" = 3.11 ]; then prefix=$work; inside=""; else need_sid; prefix=$sid/wheeltest; inside=/wheeltest; fi
+        if [ "$version" = 3.11 ]; then prefix=$work; inside=$work; else need_sid; prefix=$sid/wheeltest; inside=/wheeltest; fi
         site=site-$nodot
         "$tools/pip" install --quiet --no-index --no-deps --target "$prefix/$site" --only-binary=:all: \
             --platform manylinux_2_28_aarch64 --implementation cp --python-version "$version" --abi "cp$nodot" "$wheel"
