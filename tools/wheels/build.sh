@@ -48,6 +48,8 @@ for target in $targets; do
     nodot=$(echo "$version" | tr -d .)
     tag=cp$nodot-cp$nodot-manylinux_2_28_$arch
     echo "== wheel $tag"
+    # A fresh configure: a cached one would keep flags the toolchain files no longer set.
+    rm -rf "$work/cmake/$target"
     "$venv/python" -m build --wheel --no-isolation --outdir "$work/raw" "$work/src" \
         -Cbuild-dir="$work/cmake/$target" \
         -Ccmake.toolchain-file="$here/$arch-linux-gnu.cmake" \
