@@ -331,6 +331,12 @@ public:
         }
     }
 
+    // For the same rows: clears member i, which a row XOR may have set.
+    KORVANE_INLINE void clear_spanned_bit(std::size_t i) noexcept {
+        KORVANE_ROW_CHECK(dense() && base() == 0 && i / 64 < len());
+        live()[i / 64] &= ~(std::uint64_t{1} << (i % 64));
+    }
+
     friend bool operator==(const NeighbourSet& a, const NeighbourSet& b);
 
 private:
