@@ -164,18 +164,29 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
 
         // The length is the same for every row of the pass: up to 16 words (1024 qubits) it
         // is a template argument, which unrolls the XOR.
+        // Each class in a loop of its own, so that the operand and the factor are fixed
+        // for the loop; no row is an operand, so the order of the rows does not matter.
+        // Locals, not members: a row XOR's stores may alias anything, so the vectors'
+        // pointers would be read again for every row.
+        NeighbourSet* const rows = adjacent_.data();
+        Vop* const vops = vop_.data();
         auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) KORVANE_INLINE {
+            const auto edit_class = [&](std::uint64_t members, std::size_t k, const std::uint64_t* with,
+                                        Vop f) KORVANE_INLINE {
+                const Vop* const times = RIGHT_FACTOR_TABLE[f].data();
+                for (; members; members &= members - 1) {
+                    const std::size_t c = k * 64 + static_cast<std::size_t>(std::countr_zero(members));
+                    rows[c].xor_spanned<Pairs * 2, bytes>(with, from, to);
+                    vops[c] = times[vops[c]];  // full rows keep no undo log
+                }
+            };
             for (std::size_t k = from; k < to; ++k) {
                 std::uint64_t x = wa[k], y = wb[k];
                 if (k == b / 64) x &= ~bit_b;  // a and b are done below
                 if (k == a / 64) y &= ~bit_a;
-                for (std::uint64_t m = x | y; m; m &= m - 1) {
-                    const int i = std::countr_zero(m);
-                    const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
-                    const std::size_t c = k * 64 + static_cast<std::size_t>(i);
-                    adjacent_[c].xor_spanned<Pairs * 2, bytes>(operand[cls], from, to);
-                    right_multiply_plain(c, factor[cls]);  // full rows keep no undo log
-                }
+                edit_class(x & ~y, k, operand[1], factor[1]);
+                edit_class(y & ~x, k, operand[2], factor[2]);
+                edit_class(x & y, k, operand[3], factor[3]);
             }
         };
         switch ((to - from) / 2) {
@@ -213,7 +224,9 @@ void Simulator::complement_full_rows(std::size_t v) {
         if (from >= to) return;
         from = from / 2 * 2;
         to = (to + 1) / 2 * 2;
-        NeighbourSet* const rows = adjacent_.data();
+        NeighbourSet* const rows = adjacent_.data();  // locals: see pivot_full_rows
+        Vop* const vops = vop_.data();
+        const Vop* const times_s = RIGHT_FACTOR_TABLE[VOP_S].data();
         auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) KORVANE_INLINE {
             for (std::size_t k = from; k < to; ++k) {
                 for (std::uint64_t m = hood[k]; m; m &= m - 1) {
@@ -221,7 +234,7 @@ void Simulator::complement_full_rows(std::size_t v) {
                     const std::size_t b = k * 64 + static_cast<std::size_t>(i);
                     rows[b].xor_spanned<Pairs * 2, bytes>(hood, from, to);
                     rows[b].clear_spanned_bit(b);
-                    right_multiply_plain(b, VOP_S);  // full rows keep no undo log
+                    vops[b] = times_s[vops[b]];  // full rows keep no undo log
                 }
             }
         };
