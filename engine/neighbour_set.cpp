@@ -69,8 +69,8 @@ void NeighbourSet::assign(const NeighbourSet& other) {
         std::memcpy(s_, other.s_, sizeof s_);
         return;
     }
-    // A list keeps its room too, like a window below: a copy then needs a new buffer, and
-    // can undo an edit without one, exactly where the original would.
+    // A new list keeps the original's room, like a window below: the copy then needs a new
+    // buffer, and can undo an edit without one, exactly where the original would.
     if (other.listed()) {
         const std::size_t n = other.s_[3];
         Qubit* to = listed() && capacity() >= n ? list_data() : nullptr;
@@ -232,7 +232,7 @@ void NeighbourSet::merge_sorted(const NeighbourSet& other, Qubit skip, Qubit ext
     }
     if (in_record() || capacity() < na + nb + 1 ||
         (keep_room && capacity() < room &&
-         capacity() < std::max(na, merged_size(sorted(), na, other.sorted(), nb, skip, extra)) + nb + 1))
+         capacity() < merged_size(sorted(), na, other.sorted(), nb, skip, extra) + nb + 1))
         relist(keep_room || in_record() ? room : std::max(room, 2 * capacity()));
     Qubit* buf = list_data();
     const Qubit* o = other.sorted();
