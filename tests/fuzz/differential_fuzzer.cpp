@@ -41,7 +41,7 @@ using korvane_test::LiteralEngine;
 namespace alloc = korvane_test::failing_allocator;
 
 bool g_trace = false, g_faults = true, g_small = false;
-std::size_t g_ops = 0, g_built = 0, g_faults_hit = 0;  // over the whole run
+std::size_t g_ops = 0, g_built = 0, g_faults_hit = 0, g_persistent_hit = 0;  // over the whole run
 std::size_t g_op_number = 0;
 std::string g_op_name;  // named when needed: building it for every operation would cost more
 std::string (*g_name_op)() = nullptr;  // than most operations
@@ -343,6 +343,7 @@ private:
             Outcome first = perform(sims_[fault_layout_], op, in_, start, fault_, fault_mode_);
             if (first.kind == Outcome::out_of_memory) {
                 ++g_faults_hit;
+                if (fault_mode_ == alloc::Mode::persistent) ++g_persistent_hit;
                 change = korvane_test::literal_difference(sims_[fault_layout_], lit_);
                 retry = change.empty();
             } else {
@@ -466,8 +467,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::atexit([] {
         std::fprintf(stderr,
                      "differential_fuzzer: %zu operations compared after each, %zu more in builds, %zu injected "
-                     "allocation failures\n",
-                     g_ops, g_built, g_faults_hit);
+                     "allocation failures (%zu of them persistent)\n",
+                     g_ops, g_built, g_faults_hit, g_persistent_hit);
     });
     return 0;
 }
