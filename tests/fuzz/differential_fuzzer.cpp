@@ -254,8 +254,8 @@ public:
             const int kind = in_.byte() % kKinds;
             if (kind == kFault) {
                 const std::uint8_t layout = in_.byte();
-                fault_layout_ = (layout & 0x7Fu) % 3;
-                fault_mode_ = layout & 0x80u ? alloc::Mode::persistent : alloc::Mode::once;
+                fault_layout_ = (layout >> 1) % 3;
+                fault_mode_ = layout & 1u ? alloc::Mode::persistent : alloc::Mode::once;
                 const std::uint8_t k = in_.byte();
                 // Most operations allocate a few times if at all.
                 fault_ = g_faults ? (k < 0x80 ? k % 4 : k < 0xE0 ? k % 16 : k) : -1;
