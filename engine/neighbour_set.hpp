@@ -35,8 +35,8 @@
 #include <new>
 #include <vector>
 
-// Sanitizer builds check every in-window edit against the window instead of trusting the
-// callers (and the symmetry of the graph) to stay inside it.
+// Debug and sanitizer builds check every in-window edit against the window instead of
+// trusting the callers (and the symmetry of the graph) to stay inside it.
 #ifdef KORVANE_CHECKED_ROWS
 #include <cstdio>
 #include <cstdlib>
