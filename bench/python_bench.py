@@ -75,8 +75,8 @@ def w2(L, seed):
     return time.perf_counter() - t0, {}
 
 
-def w3(n, seed):
-    from korvane import Korvane
+def w3_ops(n, seed):
+    """The circuit: 20 n gates, each h, s or cx with equal odds; (kind, a, b) each."""
     rng = random.Random(seed)
     ops = []
     for _ in range(20 * n):
@@ -86,6 +86,12 @@ def w3(n, seed):
         else:
             a, b = rng.sample(range(n), 2)
             ops.append((2, a, b))
+    return ops
+
+
+def w3(n, seed):
+    from korvane import Korvane
+    ops = w3_ops(n, seed)
     t0 = time.perf_counter()
     sim = Korvane(n)
     h, s, cx, mz = sim.h, sim.s, sim.cx, sim.measure_z
@@ -121,18 +127,25 @@ def surface_code(d):
     return plaquettes
 
 
-def w4(d, seed):
-    from korvane import Korvane
+def w4_circuit(d):
+    """The circuit as flat lists: qubit count, X ancillas, the CX pairs of each of the
+    four steps, and every ancilla in measurement order."""
     plaquettes = surface_code(d)
     n_data = d * d
     n = n_data + len(plaquettes)
-    # The circuit as flat lists, built before the clock starts: X ancillas, the CX pairs of
-    # each of the four steps, and every ancilla in measurement order.
     x_ancillas = [n_data + i for i, (kind, _) in enumerate(plaquettes) if kind == "X"]
     steps = [[(n_data + i, order[k]) if kind == "X" else (order[k], n_data + i)
               for i, (kind, order) in enumerate(plaquettes) if order[k] is not None]
              for k in range(4)]
-    ancillas = list(range(n_data, n))
+    return n, x_ancillas, steps, list(range(n_data, n))
+
+
+def w4(d, seed):
+    from korvane import Korvane
+    plaquettes = surface_code(d)
+    n_data = d * d
+    # Built before the clock starts.
+    n, x_ancillas, steps, ancillas = w4_circuit(d)
     t0 = time.perf_counter()
     sim = Korvane(n)
     h, x, cx, mz = sim.h, sim.x, sim.cx, sim.measure_z

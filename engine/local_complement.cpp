@@ -16,6 +16,11 @@ namespace korvane {
 
 void Simulator::local_complement(std::size_t v) {
     check_index(v);
+    if (full_row_words_ != 0) {
+        complement_full_rows(v);
+        right_multiply(v, VOP_SQRT_PLUS_IX);
+        return;
+    }
     Atomic atomic(*this);
     // No edit below touches the row of v, so it is walked and XORed in place: flipping
     // b's row by the whole neighbourhood (minus b) toggles every pair {b, c} once per end.
@@ -159,18 +164,29 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
 
         // The length is the same for every row of the pass: up to 16 words (1024 qubits) it
         // is a template argument, which unrolls the XOR.
+        // Each class in a loop of its own, so that the operand and the factor are fixed
+        // for the loop; no row is an operand, so the order of the rows does not matter.
+        // Locals, not members: a row XOR's stores may alias anything, so the vectors'
+        // pointers would be read again for every row.
+        NeighbourSet* const rows = adjacent_.data();
+        Vop* const vops = vop_.data();
         auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) KORVANE_INLINE {
+            const auto edit_class = [&](std::uint64_t members, std::size_t k, const std::uint64_t* with,
+                                        Vop f) KORVANE_INLINE {
+                const Vop* const times = RIGHT_FACTOR_TABLE[f].data();
+                for (; members; members &= members - 1) {
+                    const std::size_t c = k * 64 + static_cast<std::size_t>(std::countr_zero(members));
+                    rows[c].xor_spanned<Pairs * 2, bytes>(with, from, to);
+                    vops[c] = times[vops[c]];  // full rows keep no undo log
+                }
+            };
             for (std::size_t k = from; k < to; ++k) {
                 std::uint64_t x = wa[k], y = wb[k];
                 if (k == b / 64) x &= ~bit_b;  // a and b are done below
                 if (k == a / 64) y &= ~bit_a;
-                for (std::uint64_t m = x | y; m; m &= m - 1) {
-                    const int i = std::countr_zero(m);
-                    const unsigned cls = static_cast<unsigned>(((x >> i) & 1) | (((y >> i) & 1) << 1));
-                    const std::size_t c = k * 64 + static_cast<std::size_t>(i);
-                    adjacent_[c].xor_spanned<Pairs * 2, bytes>(operand[cls], from, to);
-                    right_multiply_plain(c, factor[cls]);  // full rows keep no undo log
-                }
+                edit_class(x & ~y, k, operand[1], factor[1]);
+                edit_class(y & ~x, k, operand[2], factor[2]);
+                edit_class(x & y, k, operand[3], factor[3]);
             }
         };
         switch ((to - from) / 2) {
@@ -186,6 +202,53 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
         }
         adjacent_[a].xor_spanned<0, bytes>(either, from, to);
         adjacent_[b].xor_spanned<0, bytes>(either, from, to);
+    };
+    run_vector_kernel(edit);
+}
+
+// On full rows a word of v's neighbours at a time, each row XORed with the span of v's row
+// as a few unrolled vector operations of a length known at compile time, as in the pivot.
+// v's row is the operand and no edit touches it; b's own bit, which the XOR sets, is
+// cleared again.
+void Simulator::complement_full_rows(std::size_t v) {
+    const auto edit = [&](auto width) KORVANE_INLINE {
+        constexpr std::size_t bytes = decltype(width)::value;
+        const std::size_t words = full_row_words_;
+        const std::uint64_t* hood = adjacent_[v].spanned_words();
+        std::size_t from = words, to = 0;
+        for (std::size_t k = 0; k < words; ++k) {
+            if (hood[k] == 0) continue;
+            from = std::min(from, k);
+            to = k + 1;
+        }
+        if (from >= to) return;
+        from = from / 2 * 2;
+        to = (to + 1) / 2 * 2;
+        NeighbourSet* const rows = adjacent_.data();  // locals: see pivot_full_rows
+        Vop* const vops = vop_.data();
+        const Vop* const times_s = RIGHT_FACTOR_TABLE[VOP_S].data();
+        auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) KORVANE_INLINE {
+            for (std::size_t k = from; k < to; ++k) {
+                for (std::uint64_t m = hood[k]; m; m &= m - 1) {
+                    const int i = std::countr_zero(m);
+                    const std::size_t b = k * 64 + static_cast<std::size_t>(i);
+                    rows[b].xor_spanned<Pairs * 2, bytes>(hood, from, to);
+                    rows[b].clear_spanned_bit(b);
+                    vops[b] = times_s[vops[b]];  // full rows keep no undo log
+                }
+            }
+        };
+        switch ((to - from) / 2) {
+            case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
+            case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
+            case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
+            case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
+            case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
+            case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
+            case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
+            case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
+            default: pass(std::integral_constant<std::size_t, 0>{}); break;
+        }
     };
     run_vector_kernel(edit);
 }

@@ -90,7 +90,7 @@ void Simulator::edit_rows(std::size_t most, Walk&& walk) {
     try {
         for (; done < count; ++done) rows[list[done].row].toggle_set_reversible(*list[done].with, list[done].skip);
     } catch (...) {
-        // Row list[done] is as it was.
+        // Row list[done] is as it was. Undoing cannot fail: each edit kept room for its undo.
         for (std::size_t k = 0; k < done; ++k) rows[list[k].row].toggle_set_reversible(*list[k].with, list[k].skip);
         // The listed rows come in the walk's order, so a second walk tells them apart.
         std::size_t next = 0;
@@ -100,6 +100,9 @@ void Simulator::edit_rows(std::size_t most, Walk&& walk) {
             else
                 rows[c].xor_in_window_in<VectorBytes>(view, skip, NeighbourSet::kNone);
         });
+        // What the listed rows grew for the edits goes back where memory allows: it may be
+        // what ran out.
+        for (std::size_t k = 0; k <= done; ++k) rows[list[k].row].settle_after_edit();
         throw;
     }
     for (std::size_t k = 0; k < count; ++k) rows[list[k].row].settle_after_edit();

@@ -34,6 +34,21 @@ std::size_t merge_into(const Qubit* a, std::size_t na, const Qubit* b, std::size
     return n;
 }
 
+// The size of a ^ (b without skip), with extra toggled too (kNone: none); both sorted.
+std::size_t merged_size(const Qubit* a, std::size_t na, const Qubit* b, std::size_t nb, Qubit skip,
+                        Qubit extra) noexcept {
+    std::size_t n = na, i = 0;
+    for (std::size_t j = 0; j < nb; ++j) {
+        if (b[j] == skip) continue;
+        while (i < na && a[i] < b[j]) ++i;
+        n = i < na && a[i] == b[j] ? n - 1 : n + 1;
+    }
+    if (extra == NeighbourSet::kNone) return n;
+    const bool in_a = std::binary_search(a, a + na, extra);
+    const bool in_b = extra != skip && std::binary_search(b, b + nb, extra);
+    return in_a != in_b ? n - 1 : n + 1;
+}
+
 // Toggles x in the sorted buf of n members, which has room for one more. Returns the count.
 std::size_t toggle_sorted(Qubit* buf, std::size_t n, Qubit x) noexcept {
     const std::size_t pos = static_cast<std::size_t>(std::lower_bound(buf, buf + n, x) - buf);
@@ -54,10 +69,12 @@ void NeighbourSet::assign(const NeighbourSet& other) {
         std::memcpy(s_, other.s_, sizeof s_);
         return;
     }
+    // A new list keeps the original's room, like a window below: the copy then needs a new
+    // buffer, and can undo an edit without one, exactly where the original would.
     if (other.listed()) {
         const std::size_t n = other.s_[3];
         Qubit* to = listed() && capacity() >= n ? list_data() : nullptr;
-        if (!to) to = allocate<Qubit>(n);
+        if (!to) to = allocate<Qubit>(other.capacity());
         std::memcpy(to, other.list_data(), n * sizeof(Qubit));
         if (to != data()) release();
         set_list(to, n);
@@ -197,7 +214,10 @@ void NeighbourSet::toggle_set_in_room(const NeighbourSet& other, Qubit skip, Qub
 // fits; otherwise the merge runs in place in a list, from the back, with no scratch.
 void NeighbourSet::merge_sorted(const NeighbourSet& other, Qubit skip, Qubit extra, bool keep_room) {
     const std::size_t na = sorted_size(), nb = other.sorted_size();
-    // Forwards the merge needs na + nb + 1; undoing it, at most na + 2 nb + 2.
+    // In place the merge needs na + nb + 1. With keep_room the list holds its undo too,
+    // which is this same merge run on the result: for a result of r members both need
+    // max(na, r) + nb + 1, so the undo finds the room the merge found and never relists.
+    // `room` is enough for any r; r is counted only when the list has less.
     const std::size_t room = keep_room ? na + 2 * nb + 2 : na + nb + 1;
     if (in_record() && nb <= kStackOperand) {
         Qubit out[kInlineMembers + kStackOperand + 1];
@@ -210,7 +230,9 @@ void NeighbourSet::merge_sorted(const NeighbourSet& other, Qubit skip, Qubit ext
         set_list(members, n);
         return;
     }
-    if (in_record() || capacity() < na + nb + 1)
+    if (in_record() || capacity() < na + nb + 1 ||
+        (keep_room && capacity() < room &&
+         capacity() < merged_size(sorted(), na, other.sorted(), nb, skip, extra) + nb + 1))
         relist(keep_room || in_record() ? room : std::max(room, 2 * capacity()));
     Qubit* buf = list_data();
     const Qubit* o = other.sorted();
@@ -454,6 +476,15 @@ void NeighbourSet::toggle_set_general(const NeighbourSet& other, Qubit skip, Qub
 }
 
 bool operator==(const NeighbourSet& a, const NeighbourSet& b) {
+    // Records hold their members sorted, the free slots last: equal sets, equal records.
+    if (a.in_record() && b.in_record()) return std::memcmp(a.s_, b.s_, sizeof a.s_) == 0;
+    if (a.dense() && b.dense()) {  // word by word over both windows: zero outside each
+        const std::size_t lo = std::min(a.base(), b.base());
+        const std::size_t hi = std::max(a.base() + a.len(), b.base() + b.len());
+        for (std::size_t k = lo; k < hi; ++k)
+            if (a.word(k) != b.word(k)) return false;
+        return true;
+    }
     if (a.size() != b.size()) return false;
     if (!a.dense() && !b.dense()) return std::equal(a.sorted(), a.sorted() + a.sorted_size(), b.sorted());
     bool same = true;

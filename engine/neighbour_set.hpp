@@ -35,8 +35,8 @@
 #include <new>
 #include <vector>
 
-// Sanitizer builds check every in-window edit against the window instead of trusting the
-// callers (and the symmetry of the graph) to stay inside it.
+// Debug and sanitizer builds check every in-window edit against the window instead of
+// trusting the callers (and the symmetry of the graph) to stay inside it.
 #ifdef KORVANE_CHECKED_ROWS
 #include <cstdio>
 #include <cstdlib>
@@ -329,6 +329,12 @@ public:
         } else {
             xor_run<VectorBytes>(dst, src, to - from);
         }
+    }
+
+    // For the same rows: clears member i, which a row XOR may have set.
+    KORVANE_INLINE void clear_spanned_bit(std::size_t i) noexcept {
+        KORVANE_ROW_CHECK(dense() && base() == 0 && i / 64 < len());
+        live()[i / 64] &= ~(std::uint64_t{1} << (i % 64));
     }
 
     friend bool operator==(const NeighbourSet& a, const NeighbourSet& b);

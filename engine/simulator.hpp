@@ -123,6 +123,8 @@ private:
     void pivot_reduction(std::size_t a, std::size_t b, const ReductionPlan& plan);
     // The pivot's row edits on full rows; factor[1..3] are those of P, Q and R.
     void pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor);
+    // A local complementation's row edits on full rows.
+    void complement_full_rows(std::size_t v);
     // Every change of a VOP or row inside an operation goes through these, which log it
     // first while an operation on windowed rows runs (full rows never allocate midway).
     [[gnu::always_inline]] void assign_vop(std::size_t q, Vop v) {

@@ -31,27 +31,27 @@ constexpr Step cz_tc{Op::cz_tc, C, 0};
 
 using Program = std::array<Step, 12>;
 
-// Rows: 10 = H, 5 = S-dagger, 6 = S. An X role is framed by H; a Y role by S-dagger, H.
+// An X role is framed by H; a Y role by S-dagger, H.
 constexpr std::array<Program, 8> PROGRAMS = {{
     // cx
-    {check(T), apply(T, 10), cz_ct, apply(T, 10)},
+    {check(T), apply(T, VOP_H), cz_ct, apply(T, VOP_H)},
     // cy
-    {check(T), apply(T, 5), apply(T, 10), cz_ct, apply(T, 10), apply(T, 6)},
+    {check(T), apply(T, VOP_SDAG), apply(T, VOP_H), cz_ct, apply(T, VOP_H), apply(T, VOP_S)},
     // xcx
-    {check(C), apply(C, 10), check(T), apply(T, 10), cz_ct, apply(T, 10), apply(C, 10)},
+    {check(C), apply(C, VOP_H), check(T), apply(T, VOP_H), cz_ct, apply(T, VOP_H), apply(C, VOP_H)},
     // xcy
-    {check(T), apply(T, 5), apply(T, 10), check(C), apply(C, 10), cz_tc, apply(C, 10), apply(T, 10),
-     apply(T, 6)},
+    {check(T), apply(T, VOP_SDAG), apply(T, VOP_H), check(C), apply(C, VOP_H), cz_tc, apply(C, VOP_H),
+     apply(T, VOP_H), apply(T, VOP_S)},
     // xcz
-    {check(C), apply(C, 10), cz_tc, apply(C, 10)},
+    {check(C), apply(C, VOP_H), cz_tc, apply(C, VOP_H)},
     // ycx
-    {check(C), apply(C, 5), apply(C, 10), check(T), apply(T, 10), cz_ct, apply(T, 10), apply(C, 10),
-     apply(C, 6)},
+    {check(C), apply(C, VOP_SDAG), apply(C, VOP_H), check(T), apply(T, VOP_H), cz_ct, apply(T, VOP_H), apply(C, VOP_H),
+     apply(C, VOP_S)},
     // ycy
-    {check(T), apply(T, 5), check(C), apply(C, 5), apply(C, 10), apply(T, 10), cz_ct, apply(T, 10),
-     apply(C, 10), apply(C, 6), apply(T, 6)},
+    {check(T), apply(T, VOP_SDAG), check(C), apply(C, VOP_SDAG), apply(C, VOP_H), apply(T, VOP_H), cz_ct, apply(T, VOP_H),
+     apply(C, VOP_H), apply(C, VOP_S), apply(T, VOP_S)},
     // ycz
-    {check(C), apply(C, 5), apply(C, 10), cz_tc, apply(C, 10), apply(C, 6)},
+    {check(C), apply(C, VOP_SDAG), apply(C, VOP_H), cz_tc, apply(C, VOP_H), apply(C, VOP_S)},
 }};
 
 }  // namespace

@@ -23,7 +23,7 @@ void UndoLog::save(std::size_t q, NeighbourSet& row) {
     // The original goes into the log, so that undoing restores its buffers and their room.
     NeighbourSet& s = slot();
     s = row;
-    entries_.push_back({static_cast<Qubit>(q), Kind::restore, static_cast<Qubit>(saved_used_), 0, nullptr});
+    entries_.push_back({.row = static_cast<Qubit>(q), .kind = Kind::restore, .saved_at = static_cast<Qubit>(saved_used_)});
     ++saved_used_;
     std::swap(s, row);
 }
@@ -42,8 +42,8 @@ void UndoLog::roll_back(std::vector<Vop>& vop, std::vector<NeighbourSet>& rows) 
         NeighbourSet& row = rows[it->row];
         switch (it->kind) {
             case Kind::xor_row: row.xor_in_window(*it->operand, it->skip, it->extra); break;
-            case Kind::toggle: row.toggle_within_room(it->skip); break;
-            case Kind::restore: std::swap(row, saved_[it->skip]); break;
+            case Kind::toggle: row.toggle_within_room(it->member); break;
+            case Kind::restore: std::swap(row, saved_[it->saved_at]); break;
         }
     }
     for (auto it = vops_.rbegin(); it != vops_.rend(); ++it) vop[it->first] = it->second;

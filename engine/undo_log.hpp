@@ -22,9 +22,13 @@ public:
     struct Entry {
         Qubit row;
         Kind kind;
-        Qubit skip;   // xor_row: as given; toggle: the member; restore: the saved slot
-        Qubit extra;  // xor_row
-        const NeighbourSet* operand;  // xor_row; unchanged until the operation ends
+        union {  // by kind
+            Qubit skip;      // xor_row: the member the XOR left out, as given
+            Qubit member;    // toggle: the member toggled
+            Qubit saved_at;  // restore: where the row's original is kept (saved_)
+        };
+        Qubit extra = 0;                        // xor_row: the member toggled as well
+        const NeighbourSet* operand = nullptr;  // xor_row; unchanged until the operation ends
     };
 
     UndoLog() = default;
@@ -35,14 +39,15 @@ public:
     bool active() const noexcept { return depth_ != 0; }
 
     void record_xor(std::size_t row, const NeighbourSet& operand, Qubit skip, Qubit extra) {
-        entries_.push_back({static_cast<Qubit>(row), Kind::xor_row, skip, extra, &operand});
+        entries_.push_back(
+            {.row = static_cast<Qubit>(row), .kind = Kind::xor_row, .skip = skip, .extra = extra, .operand = &operand});
     }
     // Room for one more entry, taken before an edit that is recorded once it succeeded.
     void reserve() {
         if (entries_.size() == entries_.capacity()) entries_.reserve(2 * entries_.size() + 16);
     }
     void record_toggle(std::size_t row, std::size_t member) noexcept {
-        entries_.push_back({static_cast<Qubit>(row), Kind::toggle, static_cast<Qubit>(member), 0, nullptr});
+        entries_.push_back({.row = static_cast<Qubit>(row), .kind = Kind::toggle, .member = static_cast<Qubit>(member)});
     }
     void record_vop(std::size_t q, Vop old) { vops_.emplace_back(static_cast<Qubit>(q), old); }
     // Keeps `row` itself, buffers and all, and leaves a copy in its place: for an edit that

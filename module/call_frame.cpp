@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 #include <unordered_set>
+#include <utility>
 
 #include "engine_error.hpp"
 #include "py_ref.hpp"
@@ -92,7 +93,12 @@ bool check_missing(const Signature& sig, PyObject* const* out) {
 // replaced by one that names the argument and carries on the replaced one's traceback,
 // context and cause, so the failure still shows where it happened (a user's __index__);
 // anything else, TypeError subclasses included, passes unchanged. Always returns false.
-bool fail_for_argument(Param name) {
+// The exception being raised, normalised, with its traceback attached; the indicator is
+// cleared. 3.12 has this as one call; 3.11 only has the deprecated triple.
+PyRef take_raised() noexcept {
+#if PY_VERSION_HEX >= 0x030C0000
+    return PyRef(PyErr_GetRaisedException());
+#else
     PyObject* raw_type = nullptr;
     PyObject* raw_value = nullptr;
     PyObject* raw_trace = nullptr;
@@ -101,8 +107,28 @@ bool fail_for_argument(Param name) {
     PyRef type(raw_type);
     PyRef value(raw_value);
     PyRef trace(raw_trace);
-    if (value.get() == nullptr || Py_TYPE(value.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
-        PyErr_Restore(type.release(), value.release(), trace.release());
+    if (value && trace) PyException_SetTraceback(value.get(), trace.get());
+    return value;
+#endif
+}
+
+// Sets `exception` as the one being raised, as it stands: restored, not raised, so no
+// context is chained to it.
+void restore_raised(PyRef exception) noexcept {
+#if PY_VERSION_HEX >= 0x030C0000
+    PyErr_SetRaisedException(exception.release());
+#else
+    PyObject* type = Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())));
+    PyObject* trace = PyException_GetTraceback(exception.get());
+    PyErr_Restore(type, exception.release(), trace);
+#endif
+}
+
+bool fail_for_argument(Param name) {
+    PyRef value = take_raised();
+    if (value.get() == nullptr) return false;
+    if (Py_TYPE(value.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
+        restore_raised(std::move(value));
         return false;
     }
     PyRef text(PyObject_Str(value.get()));
@@ -111,6 +137,7 @@ bool fail_for_argument(Param name) {
     if (!message) return false;
     PyRef replacement(PyObject_CallOneArg(PyExc_TypeError, message.get()));
     if (!replacement) return false;
+    PyRef trace(PyException_GetTraceback(value.get()));
     if (trace && PyException_SetTraceback(replacement.get(), trace.get()) < 0) return false;
     // Both setters take over the reference that the getters return.
     PyException_SetContext(replacement.get(), PyException_GetContext(value.get()));
@@ -121,7 +148,7 @@ bool fail_for_argument(Param name) {
         reinterpret_cast<PyBaseExceptionObject*>(value.get())->suppress_context;
     // Restored rather than raised: raising would chain the exception being handled in
     // place of the context just copied.
-    PyErr_Restore(Py_NewRef(PyExc_TypeError), replacement.release(), trace.release());
+    restore_raised(std::move(replacement));
     return false;
 }
 

@@ -88,10 +88,13 @@ TEST(NeighbourSet, BulkXorMatchesTheSymmetricDifference) {
                 ASSERT_TRUE(kept == row && kept.form() == row.form()) << "a copy differs";
                 row.toggle_set_reversible(other, skip, extra);
                 const Form forward = row.form();
+                const std::size_t room = row.heap_bytes();
                 row.toggle_set_reversible(other, skip, extra);
-                // Undoing keeps the form the forward edit gave.
+                // Undoing keeps the form and the buffer the forward edit gave: it must not
+                // allocate, as it runs when memory has run out.
                 ASSERT_TRUE(row == kept) << "a reversible XOR did not undo";
                 ASSERT_EQ(row.form(), forward) << "undoing changed the form";
+                ASSERT_EQ(row.heap_bytes(), room) << "undoing took a new buffer";
                 row.toggle_set_reversible(other, skip, extra);
                 row.settle_after_edit();
             } else {

@@ -2,9 +2,9 @@
 // tests/engine, on one operation stream decoded from the input and one random stream. After
 // every operation each layout must agree with the literal engine on every VOP, every row,
 // the result, the number of random values drawn, and a failure's type and message. An
-// input can also fail the k-th allocation of one operation in one layout: the operation
-// must then leave that layout exactly as it was, and retried, must come out as if nothing
-// had happened.
+// input can also fail the k-th allocation of one operation in one layout, or the k-th and
+// every later one (memory run out): the operation must then leave that layout exactly as
+// it was, and retried, must come out as if nothing had happened.
 //
 // Input: byte 0 picks the qubit count; then one opcode byte and its operands per operation,
 // read from the front. Random values are read from the back, one byte each.
@@ -38,10 +38,10 @@ using korvane::RowLayout;
 using korvane::Simulator;
 using korvane_test::LiteralEngine;
 
-using korvane_test::failing_allocator::Armed;
+namespace alloc = korvane_test::failing_allocator;
 
 bool g_trace = false, g_faults = true, g_small = false;
-std::size_t g_ops = 0, g_built = 0, g_faults_hit = 0;  // over the whole run
+std::size_t g_ops = 0, g_built = 0, g_faults_hit = 0, g_persistent_hit = 0;  // over the whole run
 std::size_t g_op_number = 0;
 std::string g_op_name;  // named when needed: building it for every operation would cost more
 std::string (*g_name_op)() = nullptr;  // than most operations
@@ -128,7 +128,7 @@ enum Kind : int {
     kSetVop = 22,       // the C++ API's direct edits, which reach any state quickly
     kEdge = 23,         // add, remove or toggle
     kBadValue = 24,     // an axis or gate value out of range
-    kFault = 25,        // fail an allocation of the next operation
+    kFault = 25,        // fail an allocation of the next operation, or every one from it on
     kBuild = 26,        // many gates on a block of qubits, compared once at the end
     kKinds = 27
 };
@@ -166,11 +166,12 @@ std::string describe(const Outcome& o) {
 
 // Runs one operation on the engine or the literal engine; only the call itself is armed.
 template <class E>
-Outcome perform(E& e, const Op& op, const Input& in, std::size_t start, long fault) {
+Outcome perform(E& e, const Op& op, const Input& in, std::size_t start, long fault,
+                alloc::Mode mode = alloc::Mode::once) {
     constexpr bool engine = std::is_same_v<E, Simulator>;
     Outcome out;
     StreamSource rng(in, start);
-    auto call = [fault](auto&& f) -> decltype(auto) { return korvane_test::failing_allocator::armed(fault, f); };
+    auto call = [fault, mode](auto&& f) -> decltype(auto) { return alloc::armed(fault, f, mode); };
     auto two_qubit = [&](unsigned gate) {
         if constexpr (engine)
             e.two_qubit(static_cast<korvane::TwoQubitGate>(gate), op.a, op.b);
@@ -252,7 +253,9 @@ public:
             ++g_op_number;
             const int kind = in_.byte() % kKinds;
             if (kind == kFault) {
-                fault_layout_ = in_.byte() % 3;
+                const std::uint8_t layout = in_.byte();
+                fault_layout_ = (layout >> 1) % 3;
+                fault_mode_ = layout & 1u ? alloc::Mode::persistent : alloc::Mode::once;
                 const std::uint8_t k = in_.byte();
                 // Most operations allocate a few times if at all.
                 fault_ = g_faults ? (k < 0x80 ? k % 4 : k < 0xE0 ? k % 16 : k) : -1;
@@ -293,8 +296,9 @@ private:
             s += " " + str(op.a) + (two_operands(op) ? " " + str(op.b) : "");
         if (op.kind == kSetVop || op.kind == kBadValue) s += " value " + str(op.value);
         if (fault_ >= 0)
-            s += " [allocation " + str(static_cast<std::size_t>(fault_)) + " fails in " + kLayoutNames[fault_layout_] +
-                 " rows]";
+            s += " [allocation " + str(static_cast<std::size_t>(fault_)) +
+                 (fault_mode_ == alloc::Mode::persistent ? " and every later one fail in " : " fails in ") +
+                 kLayoutNames[fault_layout_] + " rows]";
         return s;
     }
 
@@ -336,9 +340,10 @@ private:
         bool retry = false;
         std::string change;
         if (fault_ >= 0) {
-            Outcome first = perform(sims_[fault_layout_], op, in_, start, fault_);
+            Outcome first = perform(sims_[fault_layout_], op, in_, start, fault_, fault_mode_);
             if (first.kind == Outcome::out_of_memory) {
                 ++g_faults_hit;
+                if (fault_mode_ == alloc::Mode::persistent) ++g_persistent_hit;
                 change = korvane_test::literal_difference(sims_[fault_layout_], lit_);
                 retry = change.empty();
             } else {
@@ -440,6 +445,7 @@ private:
     std::array<Simulator, 3> sims_;
     std::size_t drawn_ = 0;  // random values used so far
     long fault_ = -1;
+    alloc::Mode fault_mode_ = alloc::Mode::once;
     std::size_t fault_layout_ = 0;
     std::size_t since_full_ = 0;  // operations since every row was compared
     static inline const Run* active_ = nullptr;  // the run and operation under way, for die()
@@ -461,8 +467,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::atexit([] {
         std::fprintf(stderr,
                      "differential_fuzzer: %zu operations compared after each, %zu more in builds, %zu injected "
-                     "allocation failures\n",
-                     g_ops, g_built, g_faults_hit);
+                     "allocation failures (%zu of them persistent)\n",
+                     g_ops, g_built, g_faults_hit, g_persistent_hit);
     });
     return 0;
 }
