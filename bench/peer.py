@@ -58,6 +58,21 @@ def stim_w4(d, seed):
     return circuit, n
 
 
+def check_w4(d, record):
+    """The checks korvane's W4 makes, on Stim's outcomes: a circuit translated wrongly for
+    Stim would fail them."""
+    plaquettes = python_bench.surface_code(d)
+    per_round = len(plaquettes)
+    rounds = [record[r * per_round:(r + 1) * per_round] for r in range(d)]
+    final = record[d * per_round:]
+    if any(r != rounds[0] for r in rounds):
+        raise AssertionError("Stim: stabilizer outcomes changed between rounds")
+    for i, (kind, order) in enumerate(plaquettes):
+        parity = sum(final[q] for q in order if q is not None) % 2
+        if kind == "Z" and (rounds[0][i] or parity):
+            raise AssertionError("Stim: a Z check is not +1 or disagrees with the data qubits")
+
+
 def child(simulator, workload, size, seed):
     if simulator == "korvane":
         seconds, _ = python_bench.WORKLOADS[workload](size, seed)
@@ -69,15 +84,20 @@ def child(simulator, workload, size, seed):
         sim.set_num_qubits(n)
         sim.do_circuit(circuit)
         seconds = time.perf_counter() - t0
-        if len(sim.current_measurement_record()) != circuit.num_measurements:
+        record = sim.current_measurement_record()
+        if len(record) != circuit.num_measurements:
             raise AssertionError("Stim did not run the whole circuit")
+        if workload == "W4":
+            check_w4(size, record)
     print(json.dumps({"simulator": simulator, "workload": workload, "size": size, "seconds": seconds}))
 
 
 def run(simulator, workload, size, seed):
     out = subprocess.run([sys.executable, __file__, "--child", simulator, workload, str(size), str(seed)],
-                         check=True, capture_output=True, text=True).stdout
-    return json.loads(out)["seconds"]
+                         capture_output=True, text=True)
+    if out.returncode != 0:
+        sys.exit(f"{simulator} {workload} {size} failed:\n{out.stderr.strip()}")
+    return json.loads(out.stdout)["seconds"]
 
 
 def main():
