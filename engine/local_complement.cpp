@@ -14,6 +14,27 @@
 
 namespace korvane {
 
+namespace {
+
+// Runs pass<Pairs> for a row span of `pairs` pairs of words: up to 16 words (1024 qubits)
+// the length is a template argument, which unrolls each row XOR; 0 means "not known".
+template <class Pass>
+KORVANE_INLINE inline void with_pair_count(std::size_t pairs, Pass&& pass) {
+    switch (pairs) {
+        case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
+        case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
+        case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
+        case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
+        case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
+        case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
+        case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
+        case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
+        default: pass(std::integral_constant<std::size_t, 0>{}); break;
+    }
+}
+
+}  // namespace
+
 void Simulator::local_complement(std::size_t v) {
     check_index(v);
     if (full_row_words_ != 0) {
@@ -189,17 +210,7 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
                 edit_class(x & y, k, operand[3], factor[3]);
             }
         };
-        switch ((to - from) / 2) {
-            case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
-            case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
-            case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
-            case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
-            case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
-            case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
-            case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
-            case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
-            default: pass(std::integral_constant<std::size_t, 0>{}); break;
-        }
+        with_pair_count((to - from) / 2, pass);
         adjacent_[a].xor_spanned<0, bytes>(either, from, to);
         adjacent_[b].xor_spanned<0, bytes>(either, from, to);
     };
@@ -238,17 +249,7 @@ void Simulator::complement_full_rows(std::size_t v) {
                 }
             }
         };
-        switch ((to - from) / 2) {
-            case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
-            case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
-            case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
-            case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
-            case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
-            case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
-            case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
-            case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
-            default: pass(std::integral_constant<std::size_t, 0>{}); break;
-        }
+        with_pair_count((to - from) / 2, pass);
     };
     run_vector_kernel(edit);
 }
