@@ -16,19 +16,15 @@ namespace korvane {
 
 namespace {
 
-// Runs pass<Pairs> for a row span of `pairs` pairs of words: up to 16 words (1024 qubits)
+// Runs pass<Quads> for a row span of `quads` quads of words: up to 16 words (1024 qubits)
 // the length is a template argument, which unrolls each row XOR; 0 means "not known".
 template <class Pass>
-KORVANE_INLINE inline void with_pair_count(std::size_t pairs, Pass&& pass) {
-    switch (pairs) {
+KORVANE_INLINE inline void with_quad_count(std::size_t quads, Pass&& pass) {
+    switch (quads) {
         case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
         case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
         case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
         case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
-        case 5: pass(std::integral_constant<std::size_t, 5>{}); break;
-        case 6: pass(std::integral_constant<std::size_t, 6>{}); break;
-        case 7: pass(std::integral_constant<std::size_t, 7>{}); break;
-        case 8: pass(std::integral_constant<std::size_t, 8>{}); break;
         default: pass(std::integral_constant<std::size_t, 0>{}); break;
     }
 }
@@ -159,10 +155,9 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
     const auto edit = [&](auto width) KORVANE_INLINE {
         constexpr std::size_t bytes = decltype(width)::value;
         const std::size_t words = full_row_words_;
-        std::vector<std::uint64_t>& buffer = scratch_.words;  // sized when the rows were made
-        std::uint64_t* const with_b = buffer.data();    // N(b) and b, for P
-        std::uint64_t* const with_a = with_b + words;   // N(a) and a, for Q
-        std::uint64_t* const either = with_a + words;   // P and Q, for R
+        std::uint64_t* const with_b = full_row_operands();  // N(b) and b, for P; sized with the rows
+        std::uint64_t* const with_a = with_b + quad_words(words);  // N(a) and a, for Q
+        std::uint64_t* const either = with_a + quad_words(words);  // P and Q, for R
         const std::uint64_t* wa = adjacent_[a].spanned_words();
         const std::uint64_t* wb = adjacent_[b].spanned_words();
         std::size_t from = words, to = 0;  // a and b are members too: they are adjacent
@@ -179,8 +174,8 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
         with_a[a / 64] |= bit_a;
         either[a / 64] ^= bit_a;  // in N(b) only: drop it
         either[b / 64] ^= bit_b;  // in N(a) only: drop it
-        from = from / 2 * 2;
-        to = (to + 1) / 2 * 2;
+        from = from / 4 * 4;
+        to = quad_words(to);
         const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b, with_a, either};
 
         // The length is the same for every row of the pass: up to 16 words (1024 qubits) it
@@ -191,13 +186,13 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
         // pointers would be read again for every row.
         NeighbourSet* const rows = adjacent_.data();
         Vop* const vops = vop_.data();
-        auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) KORVANE_INLINE {
+        auto pass = [&]<std::size_t Quads>(std::integral_constant<std::size_t, Quads>) KORVANE_INLINE {
             const auto edit_class = [&](std::uint64_t members, std::size_t k, const std::uint64_t* with,
                                         Vop f) KORVANE_INLINE {
                 const Vop* const times = RIGHT_FACTOR_TABLE[f].data();
                 for (; members; members &= members - 1) {
                     const std::size_t c = k * 64 + static_cast<std::size_t>(std::countr_zero(members));
-                    rows[c].xor_spanned<Pairs * 2, bytes>(with, from, to);
+                    rows[c].xor_spanned<Quads, bytes>(with, from, to);
                     vops[c] = times[vops[c]];  // full rows keep no undo log
                 }
             };
@@ -210,7 +205,7 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
                 edit_class(x & y, k, operand[3], factor[3]);
             }
         };
-        with_pair_count((to - from) / 2, pass);
+        with_quad_count((to - from) / 4, pass);
         adjacent_[a].xor_spanned<0, bytes>(either, from, to);
         adjacent_[b].xor_spanned<0, bytes>(either, from, to);
     };
@@ -233,23 +228,23 @@ void Simulator::complement_full_rows(std::size_t v) {
             to = k + 1;
         }
         if (from >= to) return;
-        from = from / 2 * 2;
-        to = (to + 1) / 2 * 2;
+        from = from / 4 * 4;
+        to = quad_words(to);  // the row's spare words are zero
         NeighbourSet* const rows = adjacent_.data();  // locals: see pivot_full_rows
         Vop* const vops = vop_.data();
         const Vop* const times_s = RIGHT_FACTOR_TABLE[VOP_S].data();
-        auto pass = [&]<std::size_t Pairs>(std::integral_constant<std::size_t, Pairs>) KORVANE_INLINE {
+        auto pass = [&]<std::size_t Quads>(std::integral_constant<std::size_t, Quads>) KORVANE_INLINE {
             for (std::size_t k = from; k < to; ++k) {
                 for (std::uint64_t m = hood[k]; m; m &= m - 1) {
                     const int i = std::countr_zero(m);
                     const std::size_t b = k * 64 + static_cast<std::size_t>(i);
-                    rows[b].xor_spanned<Pairs * 2, bytes>(hood, from, to);
+                    rows[b].xor_spanned<Quads, bytes>(hood, from, to);
                     rows[b].clear_spanned_bit(b);
                     vops[b] = times_s[vops[b]];  // full rows keep no undo log
                 }
             }
         };
-        with_pair_count((to - from) / 2, pass);
+        with_quad_count((to - from) / 4, pass);
     };
     run_vector_kernel(edit);
 }

@@ -53,6 +53,7 @@
 #endif
 
 #include "multiversion.hpp"
+#include "row_xor.hpp"
 
 namespace korvane {
 
@@ -226,46 +227,19 @@ public:
             this, other.operand(), skip, extra);
     }
     // The same inside a vector kernel of VectorBytes (multiversion.hpp), inlined, in whole
-    // vectors: the words past both windows are zero, which makes that harmless. Unrolled
-    // for up to kUnrolled vectors, with a jump into the sequence: in a walk over many rows
-    // that all take the same operand, a loop's counting costs as much as its XORs.
+    // vectors (row_xor.hpp): the words past both windows are zero, which makes that harmless.
     template <std::size_t VectorBytes>
     KORVANE_INLINE void xor_in_window_in(const Operand& o, Qubit skip, Qubit extra) noexcept {
-        static_assert(VectorBytes / 8 <= kSpare + 1);
+        static_assert(kVectorWords<VectorBytes> <= kSpare + 1);
         KORVANE_ROW_CHECK(fits(o, extra) && (skip == kNone || skip / 64 - o.base < o.len) &&
                           reinterpret_cast<std::uintptr_t>(live() + (o.base - base())) % kAlign ==
                               reinterpret_cast<std::uintptr_t>(o.words) % kAlign);
-        using Vector [[gnu::vector_size(VectorBytes), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
-        constexpr std::size_t lanes = VectorBytes / 8;
+        constexpr std::size_t lanes = kVectorWords<VectorBytes>;
         std::uint64_t* w = live();
         const std::size_t b = base();
-        Vector* dst = reinterpret_cast<Vector*>(w + (o.base - b));
-        const Vector* src = reinterpret_cast<const Vector*>(o.words);
-        // The skipped bit is taken out of the operand's word on its way: flipping it in the
-        // row afterwards would read back part of a vector just stored.
-        alignas(32) static constexpr std::uint64_t kLane[4] = {0, 1, 2, 3};
-        Vector lane = *reinterpret_cast<const Vector*>(kLane);
-        // Without a branch on skip: the mask is zero for kNone, and folds away where that is
-        // known at compile time.
-        const Vector bit = Vector{} + (skip == kNone ? 0 : std::uint64_t{1} << (skip % 64));
-        const Vector target = Vector{} + static_cast<std::uint64_t>(skip / 64 - o.base);
-        auto step = [&](std::size_t i) KORVANE_INLINE {
-            dst[i] ^= src[i] ^ (bit & reinterpret_cast<Vector>(lane + static_cast<std::uint64_t>(i * lanes) == target));
-        };
-        std::size_t k = (o.len + lanes - 1) / lanes;
-        for (; k > kUnrolled; --k) step(k - 1);
-        static_assert(kUnrolled == 8, "one case per unrolled vector");
-        switch (k) {
-            case 8: step(7); [[fallthrough]];
-            case 7: step(6); [[fallthrough]];
-            case 6: step(5); [[fallthrough]];
-            case 5: step(4); [[fallthrough]];
-            case 4: step(3); [[fallthrough]];
-            case 3: step(2); [[fallthrough]];
-            case 2: step(1); [[fallthrough]];
-            case 1: step(0); [[fallthrough]];
-            default: break;
-        }
+        // Without a branch on skip: its bit is zero for kNone.
+        const SkipBit left_out{skip / 64 - o.base, skip == kNone ? 0 : std::uint64_t{1} << (skip % 64)};
+        xor_vectors<VectorBytes>(w + (o.base - b), o.words, (o.len + lanes - 1) / lanes, left_out);
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
     }
     // A toggle of i that changes no window and finds room where it is: a row with room
@@ -306,29 +280,18 @@ public:
     }
 
     // For rows made by span_words and their copies only: the words from word 0, and a row
-    // XOR of words from..to-1 with no window to check, in vectors of VectorBytes (see
-    // multiversion.hpp). A caller that knows to - from at compile time passes it as Words,
-    // so the XOR is a few unrolled vector operations.
+    // XOR of words from..to-1, both multiples of four, in whole vectors of VectorBytes (see
+    // multiversion.hpp). src holds zeros past the wanted words up to `to`, and is aligned
+    // as the row is (32 bytes). A caller that knows (to - from) / 4 at compile time passes
+    // it as Quads, so the XOR is a few unrolled vector operations.
     const std::uint64_t* spanned_words() const noexcept { return live(); }
-    template <std::size_t Words = 0, std::size_t VectorBytes = BuildVectors::value>
-    KORVANE_INLINE void xor_spanned(const std::uint64_t* __restrict src, std::size_t from, std::size_t to) noexcept {
-        KORVANE_ROW_CHECK(dense() && from <= to && to <= len() && base() == 0 && (Words == 0 || to - from == Words));
-        std::uint64_t* dst = live() + from;
-        src += from;
-        if constexpr (Words != 0) {
-            // Whole vectors and a last 16-byte step, unrolled: a plain loop of known length is
-            // not always vectorised once inlined.
-            using Vector [[gnu::vector_size(VectorBytes), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
-            using Pair [[gnu::vector_size(16), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
-            constexpr std::size_t lanes = VectorBytes / 8;
-            static_assert(Words % 2 == 0);
-            for (std::size_t k = 0; k + lanes <= Words; k += lanes)
-                *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(src + k);
-            if constexpr (Words % lanes != 0)
-                *reinterpret_cast<Pair*>(dst + Words - 2) ^= *reinterpret_cast<const Pair*>(src + Words - 2);
-        } else {
-            xor_run<VectorBytes>(dst, src, to - from);
-        }
+    template <std::size_t Quads = 0, std::size_t VectorBytes = BuildVectors::value>
+    KORVANE_INLINE void xor_spanned(const std::uint64_t* src, std::size_t from, std::size_t to) noexcept {
+        KORVANE_ROW_CHECK(dense() && from % 4 == 0 && to % 4 == 0 && from <= to && to <= len() + kSpare &&
+                          base() == 0 && (Quads == 0 || to - from == 4 * Quads) &&
+                          reinterpret_cast<std::uintptr_t>(src) % kAlign == 0);
+        constexpr std::size_t lanes = kVectorWords<VectorBytes>;
+        xor_vectors<VectorBytes, Quads * 4 / lanes>(live() + from, src + from, (to - from) / lanes);
     }
 
     // For the same rows: clears member i, which a row XOR may have set.
@@ -348,7 +311,6 @@ private:
     static constexpr Qubit kWindowFlag = Qubit{1} << 31;
     static constexpr std::size_t kSpare = 3;
     static constexpr std::size_t kAlign = 32;
-    static constexpr std::size_t kUnrolled = 8;
 
     // Before a block's data: the capacity, in members of a list or words of a window, and
     // how far the data lies from the start of the allocation.
@@ -485,19 +447,6 @@ private:
     // Trims, and reconsiders the form.
     void settle() noexcept;
     void settle_list() noexcept;
-    // dst ^= src over n words, two vectors of VectorBytes a step.
-    template <std::size_t VectorBytes>
-    KORVANE_INLINE static void xor_run(std::uint64_t* __restrict dst, const std::uint64_t* __restrict src,
-                                       std::size_t n) noexcept {
-        using Vector [[gnu::vector_size(VectorBytes), gnu::aligned(8), gnu::may_alias]] = std::uint64_t;
-        constexpr std::size_t lanes = VectorBytes / 8;
-        std::size_t k = 0;
-        for (; k + 2 * lanes <= n; k += 2 * lanes) {
-            *reinterpret_cast<Vector*>(dst + k) ^= *reinterpret_cast<const Vector*>(src + k);
-            *reinterpret_cast<Vector*>(dst + k + lanes) ^= *reinterpret_cast<const Vector*>(src + k + lanes);
-        }
-        for (; k < n; ++k) dst[k] ^= src[k];
-    }
     void make_dense();
     void make_sparse();
     // The list form with room for `capacity` members, holding the current sorted members.

@@ -28,7 +28,9 @@ Simulator::Simulator(std::size_t qubit_count, RowLayout layout) {
         // Whole pairs of words, so a row XOR has no odd word at its end.
         full_row_words_ = ((qubit_count + 63) / 64 + 1) / 2 * 2;
         for (NeighbourSet& row : adjacent_) row.span_words(full_row_words_);
-        scratch_.words.resize(3 * full_row_words_);
+        // Three operands of whole quads of words, zero past the row's words, and room to
+        // start them on a 32-byte boundary (see full_row_operands).
+        scratch_.words.resize(3 * quad_words(full_row_words_) + 3);
     }
 }
 

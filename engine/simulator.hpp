@@ -125,6 +125,14 @@ private:
     void pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor);
     // A local complementation's row edits on full rows.
     void complement_full_rows(std::size_t v);
+    // Words rounded up to whole quads: the unit of the full-row XORs.
+    static constexpr std::size_t quad_words(std::size_t words) noexcept { return (words + 3) / 4 * 4; }
+    // The pivot's three operand buffers, each quad_words(full_row_words_) words from a
+    // 32-byte boundary, their words past the row's always zero.
+    std::uint64_t* full_row_operands() noexcept {
+        const auto at = reinterpret_cast<std::uintptr_t>(scratch_.words.data());
+        return scratch_.words.data() + (32 - at % 32) % 32 / 8;
+    }
     // Every change of a VOP or row inside an operation goes through these, which log it
     // first while an operation on windowed rows runs (full rows never allocate midway).
     [[gnu::always_inline]] void assign_vop(std::size_t q, Vop v) {
