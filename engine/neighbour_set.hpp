@@ -237,9 +237,9 @@ public:
         constexpr std::size_t lanes = kVectorWords<VectorBytes>;
         std::uint64_t* w = live();
         const std::size_t b = base();
-        // Without a branch on skip: its bit is zero for kNone.
-        const SkipBit left_out{skip / 64 - o.base, skip == kNone ? 0 : std::uint64_t{1} << (skip % 64)};
-        xor_vectors<VectorBytes>(w + (o.base - b), o.words, (o.len + lanes - 1) / lanes, left_out);
+        xor_vectors<VectorBytes>(w + (o.base - b), o.words, (o.len + lanes - 1) / lanes);
+        // skip is a member of the operand: the XOR flipped it, this flips it back.
+        if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
     }
     // A toggle of i that changes no window and finds room where it is: a row with room

@@ -1,5 +1,5 @@
 // The row XOR that every rewriting rule comes down to: dst ^= src over a run of whole
-// vectors, with one bit of the operand optionally left out. One kernel for every walk (the
+// vectors. One kernel for every walk (the
 // measurement rules on windows, the pivot and the complementation on full rows), so that
 // tuning it tunes them all; the row layouts decide only where a run starts and how long it is.
 //
@@ -36,37 +36,22 @@ struct RowVectorOf<32> {
 template <std::size_t VectorBytes>
 using RowVector = typename RowVectorOf<VectorBytes>::type;
 
-// The bit of src that a run leaves out: `bit` in word `word` of the run, or no bit at all
-// (bit 0). With bit 0 the masking folds away where that is known at compile time.
-struct SkipBit {
-    std::size_t word = 0;
-    std::uint64_t bit = 0;
-};
-
 // Runs longer than this many vectors loop over the excess before the jump into the
 // unrolled sequence: a rule's walk XORs many rows of one length, and a loop's counting
 // costs as much as its XORs.
 inline constexpr std::size_t kUnrolledVectors = 8;
 
-// dst ^= src over `vectors` vectors of VectorBytes, word skip.word of src taken with
-// skip.bit cleared. Vectors, when not 0, is the count known at compile time: the run is
-// then a straight sequence of vector operations.
+// dst ^= src over `vectors` vectors of VectorBytes. Vectors, when not 0, is the count
+// known at compile time: the run is then a straight sequence of vector operations.
+// A bit that a rule leaves out of the XOR is flipped back in the row afterwards, one
+// scalar operation; masking it out of the operand would cost three vector operations for
+// every vector of every row.
 template <std::size_t VectorBytes, std::size_t Vectors = 0>
-KORVANE_INLINE inline void xor_vectors(std::uint64_t* dst, const std::uint64_t* src, std::size_t vectors,
-                                       SkipBit skip = {}) noexcept {
+KORVANE_INLINE inline void xor_vectors(std::uint64_t* dst, const std::uint64_t* src, std::size_t vectors) noexcept {
     using Vector = RowVector<VectorBytes>;
-    constexpr std::size_t lanes = kVectorWords<VectorBytes>;
     Vector* const d = reinterpret_cast<Vector*>(dst);
     const Vector* const s = reinterpret_cast<const Vector*>(src);
-    // The skipped bit is taken out of the operand's word on its way: flipping it in the
-    // row afterwards would read back part of a vector just stored.
-    alignas(32) static constexpr std::uint64_t kLane[4] = {0, 1, 2, 3};
-    const Vector lane = *reinterpret_cast<const Vector*>(kLane);
-    const Vector bit = Vector{} + skip.bit;
-    const Vector target = Vector{} + static_cast<std::uint64_t>(skip.word);
-    const auto step = [&](std::size_t i) KORVANE_INLINE {
-        d[i] ^= s[i] ^ (bit & reinterpret_cast<Vector>(lane + static_cast<std::uint64_t>(i * lanes) == target));
-    };
+    const auto step = [&](std::size_t i) KORVANE_INLINE { d[i] ^= s[i]; };
     if constexpr (Vectors != 0) {
         [&]<std::size_t... I>(std::index_sequence<I...>) KORVANE_INLINE { (step(I), ...); }
         (std::make_index_sequence<Vectors>{});
