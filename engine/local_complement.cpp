@@ -161,10 +161,12 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
         const std::uint64_t* wa = adjacent_[a].spanned_words();
         const std::uint64_t* wb = adjacent_[b].spanned_words();
         std::size_t from = words, to = 0;  // a and b are members too: they are adjacent
+        bool common = false;               // R is not empty
         for (std::size_t k = 0; k < words; ++k) {
             with_b[k] = wb[k];
             with_a[k] = wa[k];
             either[k] = wa[k] ^ wb[k];
+            common |= (wa[k] & wb[k]) != 0;
             if ((wa[k] | wb[k]) == 0) continue;
             from = std::min(from, k);
             to = k + 1;
@@ -186,24 +188,25 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
         // pointers would be read again for every row.
         NeighbourSet* const rows = adjacent_.data();
         Vop* const vops = vop_.data();
+        // a and b are done below: out of their classes.
+        const std::size_t word_a = a / 64, word_b = b / 64;
         auto pass = [&]<std::size_t Quads>(std::integral_constant<std::size_t, Quads>) KORVANE_INLINE {
-            const auto edit_class = [&](std::uint64_t members, std::size_t k, const std::uint64_t* with,
-                                        Vop f) KORVANE_INLINE {
-                const Vop* const times = RIGHT_FACTOR_TABLE[f].data();
-                for (; members; members &= members - 1) {
-                    const std::size_t c = k * 64 + static_cast<std::size_t>(std::countr_zero(members));
-                    rows[c].xor_spanned<Quads, bytes>(with, from, to);
-                    vops[c] = times[vops[c]];  // full rows keep no undo log
+            const auto edit_class = [&](std::size_t cls, const std::uint64_t* with) KORVANE_INLINE {
+                const Vop* const times = RIGHT_FACTOR_TABLE[factor[cls]].data();
+                for (std::size_t k = from; k < to; ++k) {
+                    const std::uint64_t x = wa[k] & ~(k == word_b ? bit_b : 0);
+                    const std::uint64_t y = wb[k] & ~(k == word_a ? bit_a : 0);
+                    std::uint64_t members = cls == 1 ? x & ~y : cls == 2 ? y & ~x : x & y;
+                    for (; members; members &= members - 1) {
+                        const std::size_t c = k * 64 + static_cast<std::size_t>(std::countr_zero(members));
+                        rows[c].xor_spanned<Quads, bytes>(with, from, to);
+                        vops[c] = times[vops[c]];  // full rows keep no undo log
+                    }
                 }
             };
-            for (std::size_t k = from; k < to; ++k) {
-                std::uint64_t x = wa[k], y = wb[k];
-                if (k == b / 64) x &= ~bit_b;  // a and b are done below
-                if (k == a / 64) y &= ~bit_a;
-                edit_class(x & ~y, k, operand[1], factor[1]);
-                edit_class(y & ~x, k, operand[2], factor[2]);
-                edit_class(x & y, k, operand[3], factor[3]);
-            }
+            edit_class(1, with_b);
+            edit_class(2, with_a);
+            if (common) edit_class(3, either);
         };
         with_quad_count((to - from) / 4, pass);
         adjacent_[a].xor_spanned<0, bytes>(either, from, to);
