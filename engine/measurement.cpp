@@ -182,13 +182,15 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     run_vector_kernel([&](auto width) KORVANE_INLINE {
         edit_rows<decltype(width)::value>(most, [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view_b = with_b.operand(), view_a = hood.operand(), view_ab = either.operand();
+            // Copies: the row XORs may write anywhere, and the originals are out of sight.
+            const auto partner = static_cast<Qubit>(b), measured = static_cast<Qubit>(node);
             NeighbourSet::for_each_split(
                 hood, hood_b,
                 [&](Qubit c) KORVANE_INLINE {
-                    if (c != b) edit(c, with_b, view_b, NeighbourSet::kNone);
+                    if (c != partner) edit(c, with_b, view_b, NeighbourSet::kNone);
                 },
                 [&](Qubit c) KORVANE_INLINE {
-                    if (c != node) edit(c, hood, view_a, NeighbourSet::kNone);
+                    if (c != measured) edit(c, hood, view_a, NeighbourSet::kNone);
                 },
                 [&](Qubit c) KORVANE_INLINE { edit(c, either, view_ab, NeighbourSet::kNone); });
         });

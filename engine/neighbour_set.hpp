@@ -160,17 +160,26 @@ public:
     template <class FA, class FB, class FAB>
     KORVANE_INLINE static void for_each_split(const NeighbourSet& a, const NeighbourSet& b, FA&& only_a, FB&& only_b, FAB&& both) {
         if (a.window_len() != 0 && b.window_len() != 0) {
-            const std::size_t a_len = a.len(), b_len = b.len();
-            const std::size_t lo = std::min(a.base(), b.base());
-            const std::size_t hi = std::max(a.base() + a_len, b.base() + b_len);
+            // Locals, so that calls that may write anywhere do not force the windows to be
+            // read again for every word.
+            const std::uint64_t *const a_words = a.live(), *const b_words = b.live();
+            const std::size_t a_base = a.base(), b_base = b.base(), a_len = a.len(), b_len = b.len();
+            const std::size_t lo = std::min(a_base, b_base);
+            const std::size_t hi = std::max(a_base + a_len, b_base + b_len);
             if (hi - lo <= 2 * (a_len + b_len)) {
-                for (std::size_t k = lo; k < hi; ++k) {
-                    const std::uint64_t x = a.word(k), y = b.word(k);
-                    const auto at = static_cast<Qubit>(k * 64);
-                    for (std::uint64_t m = x & ~y; m; m &= m - 1) only_a(at + static_cast<Qubit>(std::countr_zero(m)));
-                    for (std::uint64_t m = y & ~x; m; m &= m - 1) only_b(at + static_cast<Qubit>(std::countr_zero(m)));
-                    for (std::uint64_t m = x & y; m; m &= m - 1) both(at + static_cast<Qubit>(std::countr_zero(m)));
-                }
+                // One pass per part, each with one call site: a walk's loop then holds one
+                // inlined edit, and keeps its registers for it.
+                const auto part = [&](auto pick, auto&& f) KORVANE_INLINE {
+                    for (std::size_t k = lo; k < hi; ++k) {
+                        const std::size_t i = k - a_base, j = k - b_base;  // wrap below a window
+                        const std::uint64_t x = i < a_len ? a_words[i] : 0, y = j < b_len ? b_words[j] : 0;
+                        const auto at = static_cast<Qubit>(k * 64);
+                        for (std::uint64_t m = pick(x, y); m; m &= m - 1) f(at + static_cast<Qubit>(std::countr_zero(m)));
+                    }
+                };
+                part([](std::uint64_t x, std::uint64_t y) { return x & ~y; }, only_a);
+                part([](std::uint64_t x, std::uint64_t y) { return y & ~x; }, only_b);
+                part([](std::uint64_t x, std::uint64_t y) { return x & y; }, both);
                 return;
             }
         }
