@@ -178,7 +178,6 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
         either[b / 64] ^= bit_b;  // in N(a) only: drop it
         from = from / 4 * 4;
         to = quad_words(to);
-        const std::array<const std::uint64_t*, 4> operand = {nullptr, with_b, with_a, either};
 
         // The length is the same for every row of the pass: up to 16 words (1024 qubits) it
         // is a template argument, which unrolls the XOR.
