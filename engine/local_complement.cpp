@@ -14,23 +14,6 @@
 
 namespace korvane {
 
-namespace {
-
-// Runs pass<Quads> for a row span of `quads` quads of words: up to 16 words (1024 qubits)
-// the length is a template argument, which unrolls each row XOR; 0 means "not known".
-template <class Pass>
-KORVANE_INLINE inline void with_quad_count(std::size_t quads, Pass&& pass) {
-    switch (quads) {
-        case 1: pass(std::integral_constant<std::size_t, 1>{}); break;
-        case 2: pass(std::integral_constant<std::size_t, 2>{}); break;
-        case 3: pass(std::integral_constant<std::size_t, 3>{}); break;
-        case 4: pass(std::integral_constant<std::size_t, 4>{}); break;
-        default: pass(std::integral_constant<std::size_t, 0>{}); break;
-    }
-}
-
-}  // namespace
-
 void Simulator::local_complement(std::size_t v) {
     check_index(v);
     if (full_row_words_ != 0) {
@@ -207,7 +190,7 @@ void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<V
             edit_class(2, with_a);
             if (common) edit_class(3, either);
         };
-        with_quad_count((to - from) / 4, pass);
+        with_known_count<4>((to - from) / 4, pass);
         adjacent_[a].xor_spanned<0, bytes>(either, from, to);
         adjacent_[b].xor_spanned<0, bytes>(either, from, to);
     };
@@ -246,7 +229,7 @@ void Simulator::complement_full_rows(std::size_t v) {
                 }
             }
         };
-        with_quad_count((to - from) / 4, pass);
+        with_known_count<4>((to - from) / 4, pass);
     };
     run_vector_kernel(edit);
 }

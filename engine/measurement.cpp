@@ -57,6 +57,12 @@ std::size_t members_bound(const NeighbourSet& set) noexcept {
     return words != 0 && words <= kShortWindowWords ? 64 * words : set.size();
 }
 
+// Vectors of VectorBytes in an operand's window.
+template <std::size_t VectorBytes>
+KORVANE_INLINE inline std::size_t vectors_of(const NeighbourSet::Operand& view) noexcept {
+    return (view.len + kVectorWords<VectorBytes> - 1) / kVectorWords<VectorBytes>;
+}
+
 }  // namespace
 
 // Rows edited with reversible XORs. The walk edits in place the rows whose window the
@@ -79,10 +85,11 @@ void Simulator::edit_rows(std::size_t most, Walk&& walk) {
     // vector's data pointer would otherwise be read again for every row.
     NeighbourSet* const rows = adjacent_.data();
     // Inlined at each call of the walk, so that constant arguments fold away.
-    walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip) KORVANE_INLINE {
+    walk([&](Qubit c, const NeighbourSet& with, const NeighbourSet::Operand& view, Qubit skip, auto vectors)
+             KORVANE_INLINE {
         NeighbourSet& row = rows[c];
         if (row.fits(view)) [[likely]]
-            row.xor_in_window_in<VectorBytes>(view, skip, NeighbourSet::kNone);
+            row.xor_in_window_in<VectorBytes, decltype(vectors)::value>(view, skip, NeighbourSet::kNone);
         else
             list[count++] = {&with, c, skip};
     });
@@ -94,11 +101,12 @@ void Simulator::edit_rows(std::size_t most, Walk&& walk) {
         for (std::size_t k = 0; k < done; ++k) rows[list[k].row].toggle_set_reversible(*list[k].with, list[k].skip);
         // The listed rows come in the walk's order, so a second walk tells them apart.
         std::size_t next = 0;
-        walk([&](Qubit c, const NeighbourSet&, const NeighbourSet::Operand& view, Qubit skip) KORVANE_INLINE {
+        walk([&](Qubit c, const NeighbourSet&, const NeighbourSet::Operand& view, Qubit skip, auto vectors)
+                 KORVANE_INLINE {
             if (next < count && list[next].row == c)
                 ++next;
             else
-                rows[c].xor_in_window_in<VectorBytes>(view, skip, NeighbourSet::kNone);
+                rows[c].xor_in_window_in<VectorBytes, decltype(vectors)::value>(view, skip, NeighbourSet::kNone);
         });
         // What the listed rows grew for the edits goes back where memory allows: it may be
         // what ran out.
@@ -143,9 +151,12 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
     // The walk is a vector kernel: the row XORs are the whole cost of the rule. The factor
     // goes to the neighbours' VOPs once it is done, a word of them at a time.
     run_vector_kernel([&](auto width) KORVANE_INLINE {
-        edit_rows<decltype(width)::value>(members_bound(hood), [&](auto&& edit) KORVANE_INLINE {
+        constexpr std::size_t bytes = decltype(width)::value;
+        edit_rows<bytes>(members_bound(hood), [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view = with_node.operand();
-            hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c); });
+            with_known_count<kUnrolledVectors>(vectors_of<bytes>(view), [&](auto vectors) KORVANE_INLINE {
+                hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c, vectors); });
+            });
         });
     });
     right_multiply_members_plain(hood, factor);
@@ -180,19 +191,22 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
     row_b.erase(b);
     const std::size_t most = members_bound(hood) + members_bound(hood_b);
     run_vector_kernel([&](auto width) KORVANE_INLINE {
-        edit_rows<decltype(width)::value>(most, [&](auto&& edit) KORVANE_INLINE {
-            const NeighbourSet::Operand view_b = with_b.operand(), view_a = hood.operand(), view_ab = either.operand();
+        constexpr std::size_t bytes = decltype(width)::value;
+        edit_rows<bytes>(most, [&](auto&& edit) KORVANE_INLINE {
             // Copies: the row XORs may write anywhere, and the originals are out of sight.
             const auto partner = static_cast<Qubit>(b), measured = static_cast<Qubit>(node);
-            NeighbourSet::for_each_split(
-                hood, hood_b,
-                [&](Qubit c) KORVANE_INLINE {
-                    if (c != partner) edit(c, with_b, view_b, NeighbourSet::kNone);
-                },
-                [&](Qubit c) KORVANE_INLINE {
-                    if (c != measured) edit(c, hood, view_a, NeighbourSet::kNone);
-                },
-                [&](Qubit c) KORVANE_INLINE { edit(c, either, view_ab, NeighbourSet::kNone); });
+            // Each part in a pass of its own, with its operand's length known.
+            const auto part = [&]<NeighbourSet::Part P>(const NeighbourSet& with, Qubit leave_out) KORVANE_INLINE {
+                const NeighbourSet::Operand view = with.operand();
+                with_known_count<kUnrolledVectors>(vectors_of<bytes>(view), [&](auto vectors) KORVANE_INLINE {
+                    NeighbourSet::for_each_in<P>(hood, hood_b, [&](Qubit c) KORVANE_INLINE {
+                        if (c != leave_out) edit(c, with, view, NeighbourSet::kNone, vectors);
+                    });
+                });
+            };
+            part.template operator()<NeighbourSet::Part::only_a>(with_b, partner);
+            part.template operator()<NeighbourSet::Part::only_b>(hood, measured);
+            part.template operator()<NeighbourSet::Part::both>(either, NeighbourSet::kNone);
         });
     });
     // Neither row has changed yet.

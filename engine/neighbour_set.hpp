@@ -154,11 +154,14 @@ public:
         }
     }
 
-    // Calls only_a(c), only_b(c) or both(c) once for each member c of a | b, by where it
-    // is. Two windows are split a word at a time with no test per member; the order of
-    // the calls is not ascending.
-    template <class FA, class FB, class FAB>
-    KORVANE_INLINE static void for_each_split(const NeighbourSet& a, const NeighbourSet& b, FA&& only_a, FB&& only_b, FAB&& both) {
+    // Where a member of a | b lies: in a only, in b only, or in both.
+    enum class Part : std::uint8_t { only_a, only_b, both };
+
+    // Calls f(c) once for each member c of `part` of a | b. Two windows are split a word at
+    // a time with no test per member; the order of the calls is not ascending, but the
+    // same for the same sets.
+    template <Part P, class F>
+    KORVANE_INLINE static void for_each_in(const NeighbourSet& a, const NeighbourSet& b, F&& f) {
         if (a.window_len() != 0 && b.window_len() != 0) {
             // Locals, so that calls that may write anywhere do not force the windows to be
             // read again for every word.
@@ -167,31 +170,33 @@ public:
             const std::size_t lo = std::min(a_base, b_base);
             const std::size_t hi = std::max(a_base + a_len, b_base + b_len);
             if (hi - lo <= 2 * (a_len + b_len)) {
-                // One pass per part, each with one call site: a walk's loop then holds one
-                // inlined edit, and keeps its registers for it.
-                const auto part = [&](auto pick, auto&& f) KORVANE_INLINE {
-                    for (std::size_t k = lo; k < hi; ++k) {
-                        const std::size_t i = k - a_base, j = k - b_base;  // wrap below a window
-                        const std::uint64_t x = i < a_len ? a_words[i] : 0, y = j < b_len ? b_words[j] : 0;
-                        const auto at = static_cast<Qubit>(k * 64);
-                        for (std::uint64_t m = pick(x, y); m; m &= m - 1) f(at + static_cast<Qubit>(std::countr_zero(m)));
-                    }
-                };
-                part([](std::uint64_t x, std::uint64_t y) { return x & ~y; }, only_a);
-                part([](std::uint64_t x, std::uint64_t y) { return y & ~x; }, only_b);
-                part([](std::uint64_t x, std::uint64_t y) { return x & y; }, both);
+                for (std::size_t k = lo; k < hi; ++k) {
+                    const std::size_t i = k - a_base, j = k - b_base;  // wrap below a window
+                    const std::uint64_t x = i < a_len ? a_words[i] : 0, y = j < b_len ? b_words[j] : 0;
+                    const std::uint64_t part = P == Part::only_a ? x & ~y : P == Part::only_b ? y & ~x : x & y;
+                    const auto at = static_cast<Qubit>(k * 64);
+                    for (std::uint64_t m = part; m; m &= m - 1) f(at + static_cast<Qubit>(std::countr_zero(m)));
+                }
                 return;
             }
         }
-        a.for_each([&](Qubit c) {
-            if (b.contains(c))
-                both(c);
-            else
-                only_a(c);
-        });
-        b.for_each([&](Qubit c) {
-            if (!a.contains(c)) only_b(c);
-        });
+        if constexpr (P == Part::only_b)
+            b.for_each([&](Qubit c) {
+                if (!a.contains(c)) f(c);
+            });
+        else
+            a.for_each([&](Qubit c) {
+                if (b.contains(c) == (P == Part::both)) f(c);
+            });
+    }
+
+    // Calls only_a(c), only_b(c) or both(c) once for each member c of a | b, by where it
+    // is: for_each_in for each part in turn.
+    template <class FA, class FB, class FAB>
+    KORVANE_INLINE static void for_each_split(const NeighbourSet& a, const NeighbourSet& b, FA&& only_a, FB&& only_b, FAB&& both) {
+        for_each_in<Part::only_a>(a, b, only_a);
+        for_each_in<Part::only_b>(a, b, only_b);
+        for_each_in<Part::both>(a, b, both);
     }
 
     std::vector<Qubit> members() const;
@@ -237,7 +242,8 @@ public:
     }
     // The same inside a vector kernel of VectorBytes (multiversion.hpp), inlined, in whole
     // vectors (row_xor.hpp): the words past both windows are zero, which makes that harmless.
-    template <std::size_t VectorBytes>
+    // Vectors, when not 0, is the operand's length in vectors, known at compile time.
+    template <std::size_t VectorBytes, std::size_t Vectors = 0>
     KORVANE_INLINE void xor_in_window_in(const Operand& o, Qubit skip, Qubit extra) noexcept {
         static_assert(kVectorWords<VectorBytes> <= kSpare + 1);
         KORVANE_ROW_CHECK(fits(o, extra) && (skip == kNone || skip / 64 - o.base < o.len) &&
@@ -246,7 +252,8 @@ public:
         constexpr std::size_t lanes = kVectorWords<VectorBytes>;
         std::uint64_t* w = live();
         const std::size_t b = base();
-        xor_vectors<VectorBytes>(w + (o.base - b), o.words, (o.len + lanes - 1) / lanes);
+        KORVANE_ROW_CHECK(Vectors == 0 || Vectors == (o.len + lanes - 1) / lanes);
+        xor_vectors<VectorBytes, Vectors>(w + (o.base - b), o.words, (o.len + lanes - 1) / lanes);
         // skip is a member of the operand: the XOR flipped it, this flips it back.
         if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);

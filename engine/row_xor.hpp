@@ -73,4 +73,26 @@ KORVANE_INLINE inline void xor_vectors(std::uint64_t* dst, const std::uint64_t* 
     }
 }
 
+// Runs body(count), count a std::integral_constant: of n when 1 <= n <= Max, else of 0
+// ("not known"). A walk that XORs many rows of one length dispatches once, and each of its
+// row XORs is then a straight sequence.
+template <std::size_t Max, class Body>
+KORVANE_INLINE inline void with_known_count(std::size_t n, Body&& body) {
+    static_assert(Max <= 8, "one case per count");
+    const auto known = [&]<std::size_t N>(std::integral_constant<std::size_t, N> count) KORVANE_INLINE {
+        if constexpr (N <= Max) body(count); else body(std::integral_constant<std::size_t, 0>{});
+    };
+    switch (n) {
+        case 1: known(std::integral_constant<std::size_t, 1>{}); break;
+        case 2: known(std::integral_constant<std::size_t, 2>{}); break;
+        case 3: known(std::integral_constant<std::size_t, 3>{}); break;
+        case 4: known(std::integral_constant<std::size_t, 4>{}); break;
+        case 5: known(std::integral_constant<std::size_t, 5>{}); break;
+        case 6: known(std::integral_constant<std::size_t, 6>{}); break;
+        case 7: known(std::integral_constant<std::size_t, 7>{}); break;
+        case 8: known(std::integral_constant<std::size_t, 8>{}); break;
+        default: body(std::integral_constant<std::size_t, 0>{}); break;
+    }
+}
+
 }  // namespace korvane
