@@ -129,9 +129,9 @@ void Simulator::pivot_reduction(std::size_t a, std::size_t b, const ReductionPla
     });
 }
 
-// The pivot's row edits on full rows: one pass over N(a) | N(b) a word at a time, each
-// member's class read from its two bits, and each row XORed with no window to check, over
-// the pairs of words that hold a member of an operand. The operands are built in one
+// The pivot's row edits on full rows: a pass over N(a) | N(b) a word at a time for each
+// class, each row XORed with no window to check, over the quads of words that hold a
+// member of an operand. The operands are built in one
 // pass over the rows of a and b, which no edit touches until the end. Compiled a second
 // time for AVX2 (256-bit XORs), which runs where the CPU has it (multiversion.hpp).
 void Simulator::pivot_full_rows(std::size_t a, std::size_t b, const std::array<Vop, 4>& factor) {

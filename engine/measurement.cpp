@@ -57,12 +57,6 @@ std::size_t members_bound(const NeighbourSet& set) noexcept {
     return words != 0 && words <= kShortWindowWords ? 64 * words : set.size();
 }
 
-// Vectors of VectorBytes in an operand's window.
-template <std::size_t VectorBytes>
-KORVANE_INLINE inline std::size_t vectors_of(const NeighbourSet::Operand& view) noexcept {
-    return (view.len + kVectorWords<VectorBytes> - 1) / kVectorWords<VectorBytes>;
-}
-
 }  // namespace
 
 // Rows edited with reversible XORs. The walk edits in place the rows whose window the
@@ -154,7 +148,7 @@ void Simulator::measure_y_rule(std::size_t node, std::uint8_t r) {
         constexpr std::size_t bytes = decltype(width)::value;
         edit_rows<bytes>(members_bound(hood), [&](auto&& edit) KORVANE_INLINE {
             const NeighbourSet::Operand view = with_node.operand();
-            with_known_count<kUnrolledVectors>(vectors_of<bytes>(view), [&](auto vectors) KORVANE_INLINE {
+            with_known_count<kUnrolledVectors>(vectors_over<bytes>(view.len), [&](auto vectors) KORVANE_INLINE {
                 hood.for_each([&](Qubit c) KORVANE_INLINE { edit(c, with_node, view, c, vectors); });
             });
         });
@@ -198,7 +192,7 @@ void Simulator::measure_x_rule(std::size_t node, std::uint8_t r) {
             // Each part in a pass of its own, with its operand's length known.
             const auto part = [&]<NeighbourSet::Part P>(const NeighbourSet& with, Qubit leave_out) KORVANE_INLINE {
                 const NeighbourSet::Operand view = with.operand();
-                with_known_count<kUnrolledVectors>(vectors_of<bytes>(view), [&](auto vectors) KORVANE_INLINE {
+                with_known_count<kUnrolledVectors>(vectors_over<bytes>(view.len), [&](auto vectors) KORVANE_INLINE {
                     NeighbourSet::for_each_in<P>(hood, hood_b, [&](Qubit c) KORVANE_INLINE {
                         if (c != leave_out) edit(c, with, view, NeighbourSet::kNone, vectors);
                     });

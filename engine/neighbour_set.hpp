@@ -249,12 +249,14 @@ public:
         KORVANE_ROW_CHECK(fits(o, extra) && (skip == kNone || skip / 64 - o.base < o.len) &&
                           reinterpret_cast<std::uintptr_t>(live() + (o.base - base())) % kAlign ==
                               reinterpret_cast<std::uintptr_t>(o.words) % kAlign);
-        constexpr std::size_t lanes = kVectorWords<VectorBytes>;
         std::uint64_t* w = live();
         const std::size_t b = base();
-        KORVANE_ROW_CHECK(Vectors == 0 || Vectors == (o.len + lanes - 1) / lanes);
-        xor_vectors<VectorBytes, Vectors>(w + (o.base - b), o.words, (o.len + lanes - 1) / lanes);
-        // skip is a member of the operand: the XOR flipped it, this flips it back.
+        const std::size_t vectors = vectors_over<VectorBytes>(o.len);
+        KORVANE_ROW_CHECK(Vectors == 0 || Vectors == vectors);
+        xor_vectors<VectorBytes, Vectors>(w + (o.base - b), o.words, vectors);
+        // skip is a member of the operand: the XOR flipped it, and one scalar operation
+        // flips it back, where masking it out of the operand would cost three vector
+        // operations for every vector of every row.
         if (skip != kNone) w[skip / 64 - b] ^= std::uint64_t{1} << (skip % 64);
         if (extra != kNone) w[extra / 64 - b] ^= std::uint64_t{1} << (extra % 64);
     }

@@ -1,7 +1,7 @@
 // The row XOR that every rewriting rule comes down to: dst ^= src over a run of whole
-// vectors. One kernel for every walk (the
-// measurement rules on windows, the pivot and the complementation on full rows), so that
-// tuning it tunes them all; the row layouts decide only where a run starts and how long it is.
+// vectors. One kernel for every walk (the measurement rules on windows, the pivot and the
+// complementation on full rows), so that tuning it tunes them all; the row layouts decide
+// only where a run starts and how long it is.
 //
 // Callers guarantee what makes whole vectors safe: both runs are readable and dst writable
 // up to the end of the last vector, and any words past the wanted ones are zero in src (or
@@ -20,6 +20,12 @@ namespace korvane {
 // Words per vector of VectorBytes.
 template <std::size_t VectorBytes>
 inline constexpr std::size_t kVectorWords = VectorBytes / 8;
+
+// Vectors of VectorBytes that cover `words` words.
+template <std::size_t VectorBytes>
+constexpr std::size_t vectors_over(std::size_t words) noexcept {
+    return (words + kVectorWords<VectorBytes> - 1) / kVectorWords<VectorBytes>;
+}
 
 // The vector type of the row XORs, per width (multiversion.hpp): 8-byte aligned, since a
 // run may start at any word, and free to alias the rows' words.
@@ -43,9 +49,6 @@ inline constexpr std::size_t kUnrolledVectors = 8;
 
 // dst ^= src over `vectors` vectors of VectorBytes. Vectors, when not 0, is the count
 // known at compile time: the run is then a straight sequence of vector operations.
-// A bit that a rule leaves out of the XOR is flipped back in the row afterwards, one
-// scalar operation; masking it out of the operand would cost three vector operations for
-// every vector of every row.
 template <std::size_t VectorBytes, std::size_t Vectors = 0>
 KORVANE_INLINE inline void xor_vectors(std::uint64_t* dst, const std::uint64_t* src, std::size_t vectors) noexcept {
     using Vector = RowVector<VectorBytes>;

@@ -25,8 +25,9 @@ Simulator::Simulator(std::size_t qubit_count, RowLayout layout) {
     adjacent_.resize(qubit_count);
     if (qubit_count != 0 &&
         (layout == RowLayout::full || (layout == RowLayout::automatic && qubit_count <= kFullRowQubits))) {
-        // Whole pairs of words, so a row XOR has no odd word at its end.
-        full_row_words_ = ((qubit_count + 63) / 64 + 1) / 2 * 2;
+        // A row XOR runs in whole quads of words into the row's spare words, so the row
+        // itself needs no padding.
+        full_row_words_ = (qubit_count + 63) / 64;
         for (NeighbourSet& row : adjacent_) row.span_words(full_row_words_);
         // Three operands of whole quads of words, zero past the row's words, and room to
         // start them on a 32-byte boundary (see full_row_operands).
